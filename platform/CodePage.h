@@ -1,0 +1,12 @@
+#pragma once
+// Code pages: names stored in zip records are CP437 ("OEM") unless flagged UTF-8; the program's own
+// strings ("ANSI") are UTF-8.
+
+#include <cstdint>
+#include <string>
+
+std::string OemToAnsi(const std::string& Oem);
+// CP437 bytes for S when every character fits; otherwise false and Oem is left unchanged.
+bool AnsiToOem(const std::string& Ansi, std::string& Oem);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& Out, uint32_t CodePoint);

@@ -1,0 +1,47 @@
+#include "platform/DosDate.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+bool UnixToDosDateTime(time_t T, uint32_t& DosDateTime) {
+    struct tm Tm {};
+    if (!localtime_r(&T, &Tm))
+        return false;
+    int Year = Tm.tm_year + 1900;
+    if (Year < 1980 || Year > 2107)
+        return false;
+    uint32_t Date = uint32_t((Year - 1980) << 9 | (Tm.tm_mon + 1) << 5 | Tm.tm_mday);
+    uint32_t Time = uint32_t(Tm.tm_hour << 11 | Tm.tm_min << 5 | Tm.tm_sec / 2);
+    DosDateTime = Date << 16 | Time;
+    return true;
+}
+
+time_t DosDateTimeToUnix(uint32_t DosDateTime) {
+    struct tm Tm {};
+    uint32_t Date = DosDateTime >> 16, Time = DosDateTime & 0xFFFF;
+    Tm.tm_year = int((Date >> 9) & 0x7F) + 80;
+    Tm.tm_mon = int((Date >> 5) & 0x0F) - 1;
+    Tm.tm_mday = int(Date & 0x1F);
+    Tm.tm_hour = int((Time >> 11) & 0x1F);
+    Tm.tm_min = int((Time >> 5) & 0x3F);
+    Tm.tm_sec = int(Time & 0x1F) * 2;
+    Tm.tm_isdst = -1;
+    return mktime(&Tm);
+}
+
+std::string DosDateTimeToText(uint32_t DosDateTime) {
+    uint32_t Date = DosDateTime >> 16, Time = DosDateTime & 0xFFFF;
+    char Buf[40];
+    std::snprintf(Buf, sizeof Buf, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + ((Date >> 9) & 0x7F),
+                  (Date >> 5) & 0x0F, Date & 0x1F, (Time >> 11) & 0x1F, (Time >> 5) & 0x3F,
+                  (Time & 0x1F) * 2);
+    return Buf;
+}
+
+bool FileSetDosDate(const std::string& Path, uint32_t DosDateTime) {
+    struct timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = DosDateTimeToUnix(DosDateTime);
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, Path.c_str(), Times, 0) == 0;
+}

@@ -1,0 +1,123 @@
+#include "platform/Files.h"
+
+#include "platform/SysUtils.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+bool FileExists(const std::string& Path) {
+    struct stat St;
+    return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+}
+
+bool DirExists(const std::string& Path) {
+    struct stat St;
+    return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+bool DeleteFile(const std::string& Path) {
+    return ::unlink(Path.c_str()) == 0 || errno == ENOENT;
+}
+
+int64_t FileSizeOf(const std::string& Path) {
+    struct stat St;
+    return ::stat(Path.c_str(), &St) == 0 ? int64_t(St.st_size) : -1;
+}
+
+bool FolderWritable(const std::string& Path) {
+    return DirExists(Path) && ::access(Path.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string ExtractFilePath(const std::string& Path) {
+    size_t P = Path.rfind('/');
+    return P == std::string::npos ? std::string() : Path.substr(0, P + 1);
+}
+
+std::string ExtractFileName(const std::string& Path) {
+    size_t P = Path.rfind('/');
+    return P == std::string::npos ? Path : Path.substr(P + 1);
+}
+
+std::string ExtractFileExt(const std::string& Path) {
+    std::string Name = ExtractFileName(Path);
+    size_t P = Name.rfind('.');
+    return P == std::string::npos ? std::string() : Name.substr(P);
+}
+
+std::string IncludeTrailingSlash(const std::string& Path) {
+    return !Path.empty() && Path.back() == '/' ? Path : Path + '/';
+}
+
+std::string ExcludeTrailingSlash(const std::string& Path) {
+    return Path.size() > 1 && Path.back() == '/' ? Path.substr(0, Path.size() - 1) : Path;
+}
+
+std::string JoinPath(const std::string& Folder, const std::string& Name) {
+    if (Folder.empty())
+        return Name;
+    return Folder.back() == '/' ? Folder + Name : Folder + '/' + Name;
+}
+
+std::string ProgramFolder() {
+    std::vector<char> Buf(PATH_MAX + 1);
+    ssize_t N = ::readlink("/proc/self/exe", Buf.data(), PATH_MAX);
+    if (N <= 0)
+        return ".";
+    std::string Exe(Buf.data(), size_t(N));
+    return ExcludeTrailingSlash(ExtractFilePath(Exe));
+}
+
+std::string TempFolder() {
+    const char* T = std::getenv("TMPDIR");
+    std::string Dir = T && *T ? T : "/tmp";
+    return ExcludeTrailingSlash(Dir);
+}
+
+std::string CreateUniqueTempFile(const std::string& Folder, const std::string& Prefix) {
+    std::string Template = JoinPath(Folder, Prefix + "XXXXXX");
+    std::vector<char> Buf(Template.begin(), Template.end());
+    Buf.push_back('\0');
+    int Fd = ::mkostemp(Buf.data(), O_CLOEXEC);
+    if (Fd < 0)
+        return std::string();
+    ::close(Fd);
+    return std::string(Buf.data());
+}
+
+std::string ResolvePathCase(const std::string& Path) {
+    struct stat St;
+    if (Path.empty() || ::lstat(Path.c_str(), &St) == 0)
+        return Path;
+    std::string Done = Path[0] == '/' ? "/" : "";
+    size_t I = Done.size();
+    while (I <= Path.size()) {
+        size_t Slash = Path.find('/', I);
+        if (Slash == std::string::npos)
+            Slash = Path.size();
+        std::string Part = Path.substr(I, Slash - I);
+        I = Slash + 1;
+        if (Part.empty())
+            continue;
+        std::string Exact = Done + Part;
+        std::string Found = Exact;
+        if (::lstat(Exact.c_str(), &St) != 0) {
+            if (DIR* D = ::opendir(Done.empty() ? "." : Done.c_str())) {
+                while (dirent* E = ::readdir(D)) {
+                    if (SameTextAscii(E->d_name, Part)) {
+                        Found = Done + E->d_name;
+                        break;
+                    }
+                }
+                ::closedir(D);
+            }
+        }
+        Done = Slash < Path.size() ? Found + '/' : Found;
+    }
+    return Done;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Files and folders: existence, names, the program's and the temporary folder, case-insensitive lookup.
+
+#include <cstdint>
+#include <string>
+
+bool FileExists(const std::string& Path);     // a regular file (links followed)
+bool DirExists(const std::string& Path);      // a folder (links followed)
+bool DeleteFile(const std::string& Path);     // true when the file is gone afterwards
+int64_t FileSizeOf(const std::string& Path);  // -1 when it cannot be read
+bool FolderWritable(const std::string& Path); // files can be created there
+
+// Path pieces with "/" as the separator. ExtractFilePath keeps the final "/".
+std::string ExtractFilePath(const std::string& Path);
+std::string ExtractFileName(const std::string& Path);
+std::string ExtractFileExt(const std::string& Path); // with its dot, or empty
+std::string IncludeTrailingSlash(const std::string& Path);
+std::string ExcludeTrailingSlash(const std::string& Path);
+// Folder and name joined: concatenated when the folder ends in "/", one "/" between otherwise, the name
+// alone for an empty folder.
+std::string JoinPath(const std::string& Folder, const std::string& Name);
+
+// The folder of the running program, without a final "/".
+std::string ProgramFolder();
+// $TMPDIR, else /tmp, without a final "/".
+std::string TempFolder();
+// Creates an empty file with a unique name starting with Prefix in Folder and returns its path; empty on
+// failure.
+std::string CreateUniqueTempFile(const std::string& Folder, const std::string& Prefix);
+
+// Path itself when it exists; otherwise each missing component is looked up without regard to case.
+// The best path found is returned (unchanged components where nothing fits).
+std::string ResolvePathCase(const std::string& Path);

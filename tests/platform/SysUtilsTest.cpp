@@ -1,0 +1,45 @@
+#include "platform/SysUtils.h"
+#include "platform/CodePage.h"
+#include "platform/DosDate.h"
+
+#include <gtest/gtest.h>
+
+TEST(Format, FollowsTheProgramsRules) {
+    EXPECT_EQ(Format("CRC: %x", {0xCBF43926u}), "CRC: CBF43926");
+    EXPECT_EQ(Format("%x", {-1}), "FFFFFFFF");
+    EXPECT_EQ(Format("%d of %d", {3, 4u}), "3 of 4");
+    EXPECT_EQ(Format("%f", {2.0}), "2.00");
+    EXPECT_EQ(Format("Ratio: %2.0f%%", {41.6}), "Ratio: 42%");
+    EXPECT_EQ(Format("[%5s|%-3d]", {"ab", 7}), "[   ab|7  ]");
+    EXPECT_EQ(Format("no arguments"), "no arguments");
+}
+
+TEST(Format, BadArgumentsRaiseInsteadOfCrashing) {
+    EXPECT_THROW(Format("%d and %d", {1}), EConvertError);
+    EXPECT_THROW(Format("%s", {5}), EConvertError);
+    EXPECT_THROW(Format("%d", {"text"}), EConvertError);
+    EXPECT_THROW(Format("%q", {1}), EConvertError);
+    EXPECT_THROW(Format("trailing %", {1}), EConvertError);
+}
+
+TEST(CodePage, Cp437RoundTrip) {
+    std::string Oem = "CAF\x90 \x81"
+                      "ber \xE1";
+    std::string Ansi = OemToAnsi(Oem);
+    EXPECT_EQ(Ansi, "CAF\xC3\x89 \xC3\xBC"
+                    "ber \xC3\x9F");
+    std::string Back;
+    ASSERT_TRUE(AnsiToOem(Ansi, Back));
+    EXPECT_EQ(Back, Oem);
+    EXPECT_FALSE(AnsiToOem("\xE6\x97\xA5", Back)); // not in CP437
+    EXPECT_EQ(Back, Oem);
+}
+
+TEST(DosDate, RoundTripsAndRefusesOutOfRange) {
+    uint32_t Dos = 0;
+    time_t T = DosDateTimeToUnix((uint32_t(((2001 - 1980) << 9) | (7 << 5) | 14) << 16) | (13 << 11) |
+                                 (5 << 5) | 21);
+    ASSERT_TRUE(UnixToDosDateTime(T, Dos));
+    EXPECT_EQ(DosDateTimeToText(Dos), "2001-07-14 13:05:42");
+    EXPECT_FALSE(UnixToDosDateTime(0, Dos));
+}
