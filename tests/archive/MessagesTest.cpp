@@ -1,0 +1,179 @@
+#include "archive/AbExcept.h"
+#include "archive/AbSrMgr.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+uint32_t Get32(const uint8_t* P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+std::vector<uint8_t> Table(std::initializer_list<std::pair<uint32_t, std::u16string>> Entries) {
+    std::vector<uint8_t> T = {'S', 'T', 'R', '0'};
+    auto Put32 = [&T](uint32_t V) {
+        for (int K = 0; K < 4; ++K)
+            T.push_back(uint8_t(V >> (8 * K)));
+    };
+    Put32(uint32_t(Entries.size()));
+    uint32_t Offset = 8 + 12 * uint32_t(Entries.size());
+    for (auto& [Id, Text] : Entries) {
+        Put32(Id);
+        Put32(Offset);
+        Put32(uint32_t(Text.size()));
+        Offset += 2 * uint32_t(Text.size());
+    }
+    for (auto& E : Entries)
+        for (char16_t U : E.second) {
+            T.push_back(uint8_t(U & 0xFF));
+            T.push_back(uint8_t(U >> 8));
+        }
+    return T;
+}
+
+} // namespace
+
+TEST(MessageTable, GeneratedBytesHaveTheStr0Layout) {
+    AbStrings(); // registers the built-in tables
+    TRawResource Res;
+    ASSERT_TRUE(FindRawResource("AB_STRINGS_ENGLISH", Res));
+    ASSERT_EQ(std::memcmp(Res.Data, "STR0", 4), 0);
+    uint32_t N = Get32(Res.Data + 4);
+    ASSERT_EQ(N, 79u);
+    std::set<uint32_t> Expected;
+    for (uint32_t Id = 1; Id <= 29; ++Id)
+        Expected.insert(Id);
+    for (uint32_t Id = 100; Id <= 142; ++Id)
+        Expected.insert(Id);
+    for (uint32_t Id = 200; Id <= 206; ++Id)
+        Expected.insert(Id);
+    std::set<uint32_t> Seen;
+    uint32_t PrevId = 0, NextOffset = 8 + 12 * N;
+    for (uint32_t I = 0; I < N; ++I) {
+        const uint8_t* E = Res.Data + 8 + 12 * I;
+        EXPECT_GT(Get32(E), PrevId) << "index not sorted at " << I;
+        PrevId = Get32(E);
+        Seen.insert(PrevId);
+        EXPECT_EQ(Get32(E + 4), NextOffset) << "texts not packed at id " << PrevId;
+        NextOffset += 2 * Get32(E + 8);
+    }
+    EXPECT_EQ(NextOffset, Res.Size);
+    EXPECT_EQ(Seen, Expected);
+    for (uint32_t Id : Expected)
+        EXPECT_FALSE(AbStrRes(int(Id)).empty()) << Id;
+
+    // UTF-16LE, no terminator: message 20 is 20 units long.
+    const uint8_t* E20 = Res.Data + 8 + 12 * 19;
+    ASSERT_EQ(Get32(E20), 20u);
+    ASSERT_EQ(Get32(E20 + 8), 20u);
+    const uint8_t* Text = Res.Data + Get32(E20 + 4);
+    EXPECT_EQ(Text[0], 'C');
+    EXPECT_EQ(Text[1], 0);
+
+    EXPECT_EQ(AbStrRes(28), "Invalid file - not a PKZip file");
+    EXPECT_EQ(AbStrRes(116), "Compression Ratio: %2.0f%%");
+    EXPECT_EQ(AbStrRes(135),
+              "PKZip Archives (*.zip)|*.zip|Self Extracting Archives (*.exe)|*.exe|All Files (*.*)|*.*");
+    EXPECT_EQ(AbStrRes(200), "VMS: request to read too many bytes [%d]");
+    EXPECT_EQ(AbStrRes(206), "VMS: request to write too many bytes [%d]");
+    EXPECT_EQ(AbSrMgrStrings().GetString(5), "Invalid string resource");
+}
+
+TEST(MessageTable, MissingIdsAndBadTables) {
+    EXPECT_EQ(AbStrRes(99), "");
+    TAbStringResource R("AB_STRINGS_ENGLISH");
+    R.RaiseOnMissing = true;
+    try {
+        R.GetString(30);
+        FAIL() << "missing id did not raise";
+    } catch (const ETpsStringResourceError& E) {
+        EXPECT_STREQ(E.what(), "String not found: 30");
+    }
+
+    static const std::vector<uint8_t> BadMagic = [] {
+        auto T = Table({{1, u"x"}});
+        T[3] = 'X';
+        return T;
+    }();
+    RegisterRawResource("TEST_BAD_MAGIC", BadMagic.data(), BadMagic.size());
+    try {
+        TAbStringResource Bad("TEST_BAD_MAGIC");
+        FAIL() << "bad magic accepted";
+    } catch (const ETpsStringResourceError& E) {
+        EXPECT_STREQ(E.what(), "Invalid string resource");
+    }
+
+    // A count that promises more index entries than the table holds.
+    static const std::vector<uint8_t> Short = [] {
+        auto T = Table({{1, u"x"}});
+        T[4] = 200;
+        return T;
+    }();
+    RegisterRawResource("TEST_SHORT", Short.data(), Short.size());
+    EXPECT_THROW(TAbStringResource("TEST_SHORT"), ETpsStringResourceError);
+
+    try {
+        TAbStringResource Missing("NO_SUCH_TABLE");
+        FAIL() << "missing table accepted";
+    } catch (const ETpsStringResourceError& E) {
+        EXPECT_STREQ(E.what(), "String resource not found: NO_SUCH_TABLE");
+    }
+}
+
+TEST(MessageTable, GetStringToBufferNeverWritesPastMaxLen) {
+    static const std::vector<uint8_t> T = Table({{1, u"caf\u00e9 au lait"}, {2, u""}});
+    RegisterRawResource("TEST_BUFFER", T.data(), T.size());
+    TAbStringResource R("TEST_BUFFER");
+    for (size_t MaxLen = 0; MaxLen <= 20; ++MaxLen) {
+        std::vector<char> Buf(MaxLen + 8, '#');
+        R.GetStringToBuffer(1, Buf.data(), MaxLen);
+        for (size_t I = MaxLen; I < Buf.size(); ++I)
+            ASSERT_EQ(Buf[I], '#') << "wrote past MaxLen " << MaxLen;
+        if (MaxLen == 0)
+            continue;
+        std::string Got(Buf.data());
+        EXPECT_LT(Got.size(), MaxLen);
+        EXPECT_EQ(std::string("caf\xC3\xA9 au lait").compare(0, Got.size(), Got), 0);
+    }
+    char Buf[5];
+    EXPECT_STREQ(R.GetStringToBuffer(4, Buf, sizeof Buf), "");    // missing id: empty, terminated
+    EXPECT_STREQ(R.GetStringToBuffer(1, Buf, sizeof Buf), "caf"); // the two-byte letter does not fit
+}
+
+TEST(MessageTable, LookupsFromTwoThreadsAgree) {
+    auto Work = [] {
+        for (int Round = 0; Round < 2000; ++Round)
+            if (AbStrRes(20) != "Cannot inflate block" || AbStrRes(142) != "&Verify")
+                return false;
+        return true;
+    };
+    bool A = false, B = false;
+    std::thread T1([&] { A = Work(); });
+    std::thread T2([&] { B = Work(); });
+    T1.join();
+    T2.join();
+    EXPECT_TRUE(A && B);
+}
+
+TEST(Exceptions, CarryTheirMessageAndId) {
+    EAbZipInflateBlock E;
+    EXPECT_STREQ(E.what(), "Cannot inflate block");
+    EXPECT_EQ(E.ErrorCode, 20);
+    EXPECT_EQ(EAbZipInvalid().ErrorCode, 28);
+    EXPECT_STREQ(EAbVMSInvalidOrigin(3).what(), "VMS: invalid origin 3, should be 0, 1, 2");
+    EXPECT_STREQ(EAbVMSReadFail(4096, "/tmp/VMS1").what(),
+                 "VMS: Failed to read 4096 bytes from swap file /tmp/VMS1");
+
+    auto IsZip = [](const EAbException& X) { return dynamic_cast<const EAbZipException*>(&X) != nullptr; };
+    EXPECT_TRUE(IsZip(EAbZipBadCRC()));
+    EXPECT_TRUE(IsZip(EAbReadError()));
+    EXPECT_TRUE(IsZip(EAbVMSSeekFail("x")));
+    EXPECT_FALSE(IsZip(EAbUserAbort()));
+    EXPECT_FALSE(IsZip(EAbNoSuchDirectory()));
+    EXPECT_FALSE(IsZip(EAbNoArchive()));
+}
