@@ -1,0 +1,266 @@
+#include "archive/AbUtils.h"
+
+#include "archive/AbExcept.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <sys/stat.h>
+
+std::pair<TAbErrorClass, int> ClassifyError(const std::exception& E) {
+    if (auto* A = dynamic_cast<const EAbException*>(&E))
+        return {ecArchiveError, A->ErrorCode};
+    if (auto* Io = dynamic_cast<const EInOutError*>(&E))
+        return {ecInOutError, Io->ErrorCode};
+    if (dynamic_cast<const EFilerError*>(&E))
+        return {ecFilerError, 0};
+    if (dynamic_cast<const EFOpenError*>(&E))
+        return {ecFileOpenError, 0};
+    if (dynamic_cast<const EFCreateError*>(&E))
+        return {ecFileCreateError, 0};
+    return {ecOtherError, 0};
+}
+
+void TAbPadLock::SetLocked(bool Value) {
+    if (Value) {
+        FSection.Enter();
+        ++FCount;
+    } else if (FCount > 0) {
+        --FCount;
+        FSection.Leave();
+    }
+}
+
+namespace {
+
+// Table k advances a byte that lies k positions before the end of an 8-byte group, so eight bytes take
+// eight independent lookups instead of a chain of eight.
+using TCrcTables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr TCrcTables MakeCrcTables() {
+    TCrcTables T{};
+    for (uint32_t N = 0; N < 256; ++N) {
+        uint32_t C = N;
+        for (int K = 0; K < 8; ++K)
+            C = C & 1 ? 0xEDB88320u ^ (C >> 1) : C >> 1;
+        T[0][N] = C;
+    }
+    for (size_t K = 1; K < 8; ++K)
+        for (size_t N = 0; N < 256; ++N)
+            T[K][N] = T[0][T[K - 1][N] & 0xFF] ^ (T[K - 1][N] >> 8);
+    return T;
+}
+
+constexpr TCrcTables CrcTables = MakeCrcTables();
+
+constexpr std::array<uint8_t, 256> MakeReversedBytes() {
+    std::array<uint8_t, 256> R{};
+    for (unsigned N = 0; N < 256; ++N) {
+        unsigned V = 0;
+        for (unsigned B = 0; B < 8; ++B)
+            if (N & (1u << B))
+                V |= 0x80u >> B;
+        R[N] = uint8_t(V);
+    }
+    return R;
+}
+
+constexpr std::array<uint8_t, 256> ReversedBytes = MakeReversedBytes();
+
+uint32_t LoadLe32(const uint8_t* P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+} // namespace
+
+const std::array<uint32_t, 256> AbCrc32Table = CrcTables[0];
+
+void UpdateCrc32(uint32_t& Crc, const void* Buffer, size_t Count) {
+    auto* P = static_cast<const uint8_t*>(Buffer);
+    uint32_t C = Crc;
+    for (; Count >= 8; Count -= 8, P += 8) {
+        uint32_t Lo = LoadLe32(P) ^ C;
+        uint32_t Hi = LoadLe32(P + 4);
+        C = CrcTables[7][Lo & 0xFF] ^ CrcTables[6][(Lo >> 8) & 0xFF] ^ CrcTables[5][(Lo >> 16) & 0xFF] ^
+            CrcTables[4][Lo >> 24] ^ CrcTables[3][Hi & 0xFF] ^ CrcTables[2][(Hi >> 8) & 0xFF] ^
+            CrcTables[1][(Hi >> 16) & 0xFF] ^ CrcTables[0][Hi >> 24];
+    }
+    for (; Count > 0; --Count, ++P)
+        C = CrcTables[0][(C ^ *P) & 0xFF] ^ (C >> 8);
+    Crc = C;
+}
+
+unsigned ReverseBits(unsigned Code, unsigned Bits) {
+    if (Bits <= 8)
+        return ReversedBytes[Code & 0xFF] >> (8 - Bits);
+    return (unsigned(ReversedBytes[Code & 0xFF]) << 8 | ReversedBytes[(Code >> 8) & 0xFF]) >> (16 - Bits);
+}
+
+void ReverseBits16(uint16_t& Code) {
+    Code = uint16_t(ReversedBytes[Code & 0xFF] << 8 | ReversedBytes[Code >> 8]);
+}
+
+uint8_t PercentOf(int64_t Done, int64_t Total) {
+    if (Total > 0xFA0000) {
+        // (V + 128) >> 8 without overflowing near the top of the range.
+        auto Scale = [](int64_t V) { return (V >> 8) + ((V & 0xFF) >= 128); };
+        Done = Scale(Done);
+        Total = Scale(Total);
+    }
+    if (Total < 1)
+        return 0;
+    if (Total <= Done)
+        return 100;
+    return Done <= 0 ? 0 : uint8_t(Done * 100 / Total);
+}
+
+bool WildcardMatch(const std::string& S, const std::string& Pattern) {
+    if (S.empty())
+        return Pattern.empty();
+    auto MatchesAll = [](std::string_view P) { return P == "*" || P == "*.*"; };
+    if (MatchesAll(Pattern))
+        return true;
+    if (Pattern.empty())
+        return false;
+    // The text after a "*" is tried at every later position of S. Only the latest "*" needs retrying:
+    // the pieces between stars have fixed lengths, so if the text after a later star fails from its
+    // earliest position, starting an earlier star further on can only reach that star later and fail too.
+    // This keeps the cost at length times length where plain retrying at every star is exponential.
+    const std::string_view P = Pattern;
+    const size_t N = S.size(), M = P.size();
+    size_t I = 0, J = 0;
+    size_t StarRest = std::string::npos, StarFrom = 0;
+    for (;;) {
+        if (J < M && P[J] == '*') {
+            if (J == M - 1)
+                return true;
+            if (MatchesAll(P.substr(J + 1)))
+                return I < N;
+            if (I >= N)
+                return false;
+            StarRest = J + 1;
+            StarFrom = I;
+            J = StarRest;
+            continue;
+        }
+        if (I == N && J == M)
+            return true;
+        if (I < N && J < M && (P[J] == '?' || P[J] == S[I])) {
+            ++I;
+            ++J;
+            continue;
+        }
+        // The rest never matches an empty remainder of S, so the last start tried is the last character.
+        if (StarRest == std::string::npos || ++StarFrom >= N)
+            return false;
+        I = StarFrom;
+        J = StarRest;
+    }
+}
+
+namespace {
+
+// Splits after the last separator; the folder part keeps it.
+std::pair<std::string, std::string> SplitFolder(const std::string& Path) {
+    size_t P = Path.rfind('/');
+    if (P == std::string::npos)
+        return {std::string(), Path};
+    return {Path.substr(0, P + 1), Path.substr(P + 1)};
+}
+
+} // namespace
+
+bool NameMatchesMask(const std::string& Name, const std::string& Mask) {
+    auto [MaskDir, MaskName] = SplitFolder(UpperCaseAscii(Mask));
+    auto [NameDir, NameName] = SplitFolder(UpperCaseAscii(Name));
+    if (!MaskDir.empty() && !WildcardMatch(NameDir, MaskDir))
+        return false;
+    return WildcardMatch(NameName, MaskName);
+}
+
+TAbPathParts SplitPath(const std::string& Path) {
+    std::string P = Path;
+    ForwardToBackslash(P);
+    auto [Dir, Name] = SplitFolder(P);
+    return {std::string(), Dir, Name};
+}
+
+void StripDrive(std::string& Path) {
+    TAbPathParts Parts = SplitPath(Path);
+    Path = Parts.Directory + Parts.Name;
+}
+
+void RemoveLeadingDots(std::string& Path) {
+    size_t P = 0;
+    while (Path.compare(P, 3, "../") == 0)
+        P += 3;
+    Path.erase(0, P);
+}
+
+void ForwardToBackslash(std::string& Path) {
+    std::replace(Path.begin(), Path.end(), '\\', '/');
+}
+
+size_t NthBackslash(const std::string& S, size_t N) {
+    size_t Seen = 0;
+    for (size_t I = 0; I < S.size(); ++I)
+        if (S[I] == '/' && ++Seen == N)
+            return I;
+    return S.size();
+}
+
+bool DirectoryExists(const std::string& Path) {
+    return Path.find_first_of("*?") == std::string::npos && DirExists(Path);
+}
+
+void CreateDirectoryPath(const std::string& Path) {
+    if (DirectoryExists(Path))
+        return;
+    // An absolute path's first prefix would be the empty root; a relative one starts at its first folder.
+    size_t N = !Path.empty() && Path[0] == '/' ? 2 : 1;
+    for (;; ++N) {
+        std::string Prefix = Path.substr(0, NthBackslash(Path, N));
+        if (!Prefix.empty() && !DirExists(Prefix) && ::mkdir(Prefix.c_str(), 0777) != 0) {
+            int Code = errno;
+            throw EInOutError(Format("Cannot create folder \"%s\". %s", {Prefix, SysErrorMessage(Code)}),
+                              Code);
+        }
+        if (Prefix.size() == Path.size())
+            return;
+    }
+}
+
+std::string ShortPathName(const std::string& Path) {
+    TAbPathParts Parts = SplitPath(Path);
+    std::string Result = !Parts.Directory.empty() && Parts.Directory[0] == '/' ? "/" : "";
+    struct stat St;
+    size_t I = Result.size();
+    while (I < Parts.Directory.size()) {
+        size_t Slash = Parts.Directory.find('/', I);
+        std::string Part = Parts.Directory.substr(I, Slash - I);
+        I = Slash + 1;
+        if (Part.empty())
+            continue;
+        std::string Found = ResolvePathCase(Result + Part);
+        if (::lstat(Found.c_str(), &St) != 0)
+            throw EAbException("Path not found");
+        Result = Found + '/';
+    }
+    std::string File = ResolvePathCase(Result + Parts.Name);
+    if (Parts.Name.empty() || ::lstat(File.c_str(), &St) != 0)
+        throw EAbFileNotFound();
+    return File;
+}
+
+void TruncateFileStream(THandleStream& Stream, int64_t NewSize) {
+    Stream.Seek(NewSize, soFromBeginning);
+    Stream.SetSize(NewSize);
+}
+
+int SetVolumeLabel(const std::string& /*Drive*/, const std::string& /*Label*/) {
+    return ENOTSUP;
+}
