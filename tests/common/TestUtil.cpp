@@ -79,6 +79,16 @@ void WriteFile(const std::string& Path, const std::string& Data) {
     F.write(Data.data(), std::streamsize(Data.size()));
 }
 
+uint32_t Crc32(const std::string& Data) {
+    uint32_t Crc = 0xFFFFFFFF;
+    for (unsigned char C : Data) {
+        Crc ^= C;
+        for (int K = 0; K < 8; ++K)
+            Crc = Crc & 1 ? 0xEDB88320u ^ (Crc >> 1) : Crc >> 1;
+    }
+    return ~Crc;
+}
+
 std::string RandomBytes(size_t Count, unsigned Seed) {
     std::mt19937 Gen(Seed);
     std::string S(Count, '\0');

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test programs.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ std::string Quote(const std::string& S);
 
 std::string ReadFile(const std::string& Path);
 void WriteFile(const std::string& Path, const std::string& Data);
+// CRC-32 of the zip format, computed bit by bit (a reference independent of the program's tables).
+uint32_t Crc32(const std::string& Data);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t Count, unsigned Seed);
 
