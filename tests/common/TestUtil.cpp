@@ -1,7 +1,9 @@
 #include "TestUtil.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,6 +11,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <vector>
+#include <zlib.h>
 
 namespace testutil {
 
@@ -95,6 +98,66 @@ std::string RandomBytes(size_t Count, unsigned Seed) {
     for (char& C : S)
         C = char(Gen() & 0xFF);
     return S;
+}
+
+std::string RawDeflate(const std::string& Data, int Level, int Strategy) {
+    z_stream Z{};
+    if (deflateInit2(&Z, Level, Z_DEFLATED, -15, 9, Strategy) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    Z.avail_in = uInt(Data.size());
+    std::string Out;
+    int Rc = Z_OK;
+    while (Rc == Z_OK || Rc == Z_BUF_ERROR) {
+        char Buf[65536];
+        Z.next_out = reinterpret_cast<Bytef*>(Buf);
+        Z.avail_out = sizeof Buf;
+        Rc = deflate(&Z, Z_FINISH);
+        Out.append(Buf, sizeof Buf - Z.avail_out);
+    }
+    deflateEnd(&Z);
+    if (Rc != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
+    return Out;
+}
+
+std::string SampleText(size_t Count, unsigned Seed) {
+    static const char* const Words[] = {"the",     "archive", "entry",  "window", "block", "of",
+                                        "deflate", "and",     "search", "string", "zip",   "folder",
+                                        "to",      "a",       "file",   "with",   "data",  "Tarnlet"};
+    std::mt19937 Gen(Seed);
+    std::string S;
+    while (S.size() < Count) {
+        S += Words[Gen() % (sizeof Words / sizeof *Words)];
+        S += Gen() % 11 == 0 ? "\n" : " ";
+        if (Gen() % 97 == 0)
+            S += std::to_string(Gen());
+    }
+    S.resize(Count);
+    return S;
+}
+
+TDecodeSource::TDecodeSource(std::string Data, std::vector<size_t> ChunkSizes)
+    : FData(std::move(Data)), FSizes(std::move(ChunkSizes)) {}
+
+bool TDecodeSource::NextChunk(const uint8_t*& Data, size_t& Count) {
+    FChunk.reset();
+    if (FPos == FData.size()) {
+        AskedPastEnd = true;
+        return false;
+    }
+    size_t N = FSizes.empty() ? FData.size() : FSizes[FCall++ % FSizes.size()];
+    N = std::min(N, FData.size() - FPos);
+    FChunk = std::make_unique<uint8_t[]>(N);
+    std::memcpy(FChunk.get(), FData.data() + FPos, N);
+    FPos += N;
+    Data = FChunk.get();
+    Count = N;
+    return true;
+}
+
+void TDecodeSink::Write(const uint8_t* Data, size_t Count) {
+    Bytes.append(reinterpret_cast<const char*>(Data), Count);
 }
 
 } // namespace testutil

@@ -1,7 +1,10 @@
 #pragma once
 // Helpers shared by the test programs.
 
+#include "archive/AbDecodeIO.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,5 +40,34 @@ void WriteFile(const std::string& Path, const std::string& Data);
 uint32_t Crc32(const std::string& Data);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t Count, unsigned Seed);
+
+// Raw deflate stream of Data made by zlib (Strategy: Z_DEFAULT_STRATEGY, Z_FIXED, Z_RLE, ...).
+std::string RawDeflate(const std::string& Data, int Level, int Strategy = 0);
+// Deterministic English-like text with repeated words and line breaks.
+std::string SampleText(size_t Count, unsigned Seed);
+
+// Hands Data to a decoder in chunks of the given sizes (cycled; the whole input when empty; a 0 gives an
+// empty chunk). Each chunk is a separate allocation that is freed at the next call, so the sanitizers
+// catch a decoder reading past a chunk or keeping one too long. AskedPastEnd records a call after the
+// last byte.
+class TDecodeSource : public TAbDecodeInput {
+public:
+    explicit TDecodeSource(std::string Data, std::vector<size_t> ChunkSizes = {4096});
+    bool NextChunk(const uint8_t*& Data, size_t& Count) override;
+    bool AskedPastEnd = false;
+
+private:
+    std::string FData;
+    std::vector<size_t> FSizes;
+    size_t FPos = 0, FCall = 0;
+    std::unique_ptr<uint8_t[]> FChunk;
+};
+
+// Gathers a decoder's output.
+class TDecodeSink : public TAbDecodeOutput {
+public:
+    void Write(const uint8_t* Data, size_t Count) override;
+    std::string Bytes;
+};
 
 } // namespace testutil
