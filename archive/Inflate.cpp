@@ -81,6 +81,15 @@ constexpr TSymbols kSymbols = MakeSymbols();
 
 enum TBuildResult { brComplete, brIncomplete, brBad };
 
+// Each byte with its bits in reverse order: Huffman codes are sent from their top bit down.
+constexpr std::array<uint8_t, 256> kReversed = [] {
+    std::array<uint8_t, 256> R{};
+    for (unsigned I = 0; I < 256; ++I)
+        for (unsigned B = 0; B < 8; ++B)
+            R[I] |= uint8_t(((I >> B) & 1u) << (7 - B));
+    return R;
+}();
+
 // Builds a table for canonical codes with the given lengths: a first level indexed by Root bits, with
 // sub-tables for longer codes. Entries no code reaches are invalid; they take Root (or root plus sub-table)
 // bits so that a lookup short of input is told apart from an invalid code, and 0 bits when no code exists
@@ -105,7 +114,10 @@ TBuildResult BuildHuffmanTable(uint32_t* Table, unsigned Root, const uint8_t* Le
         std::fill(Table, Table + RootSize, MakeEntry(kInvalid, 0, 0));
         return brComplete;
     }
-    std::fill(Table, Table + RootSize, MakeEntry(kInvalid, 0, Root));
+    // A complete code fills every entry by itself.
+    const bool Complete = Left == 0;
+    if (!Complete)
+        std::fill(Table, Table + RootSize, MakeEntry(kInvalid, 0, Root));
 
     unsigned Next[kMaxCodeBits + 2] = {};
     for (unsigned L = 1; L <= kMaxCodeBits; ++L)
@@ -122,9 +134,7 @@ TBuildResult BuildHuffmanTable(uint32_t* Table, unsigned Root, const uint8_t* Le
         const unsigned Sym = Sorted[N], Len = Lens[Sym];
         Code <<= Len - PrevLen;
         PrevLen = Len;
-        unsigned Rev = 0;
-        for (unsigned B = 0; B < Len; ++B)
-            Rev |= ((Code >> B) & 1u) << (Len - 1 - B);
+        const unsigned Rev = unsigned(kReversed[Code & 0xFF] << 8 | kReversed[Code >> 8]) >> (16 - Len);
         const uint32_t E = Symbols[Sym] | Len;
         if (Len <= Root) {
             for (unsigned I = Rev; I < RootSize; I += 1u << Len)
@@ -146,7 +156,8 @@ TBuildResult BuildHuffmanTable(uint32_t* Table, unsigned Root, const uint8_t* Le
                 SubPrefix = Prefix;
                 SubStart = TableEnd;
                 TableEnd += 1u << SubBits;
-                std::fill(Table + SubStart, Table + TableEnd, MakeEntry(kInvalid, 0, Root + SubBits));
+                if (!Complete)
+                    std::fill(Table + SubStart, Table + TableEnd, MakeEntry(kInvalid, 0, Root + SubBits));
                 Table[Prefix] = MakeEntry(kSubTable | SubBits, SubStart, Root);
             }
             for (unsigned I = Rev >> Root; I < (1u << SubBits); I += 1u << (Len - Root))
@@ -184,7 +195,41 @@ enum TEnd { enEndOfBlock, enTruncated, enBad, enSwitch };
 
 constexpr size_t kWindow = 32768;
 constexpr size_t kFlushAt = kWindow + 65536;
-constexpr size_t kSlack = 258 + 16 + 6; // one whole match past kFlushAt, with its 16-byte overrun
+constexpr size_t kSlack = 2 + 258 + 16 + 4; // two literals and a whole match past kFlushAt, with its overrun
+// The fast decoder runs while this much input is left: two refills of up to eight bytes each.
+constexpr ptrdiff_t kFastInput = 16;
+
+// Where decoding stands in the input and the output. The fast decoder works on a local copy of it, so that
+// it stays in registers while output bytes are stored.
+struct TCursor {
+    const uint8_t* InPos = nullptr;
+    const uint8_t* InEnd = nullptr;
+    // Bits above BitCount are either zero or the very bits that come next, so refills may OR them in again.
+    uint64_t Bits = 0;
+    unsigned BitCount = 0;
+    size_t OutPos = kWindow;
+
+    ptrdiff_t InLeft() const { return InEnd - InPos; }
+    void Consume(unsigned Count) {
+        Bits >>= Count;
+        BitCount -= Count;
+    }
+    uint32_t Take(unsigned Count) {
+        const uint32_t V = uint32_t(Bits) & ((1u << Count) - 1);
+        Consume(Count);
+        return V;
+    }
+    // Tops the bit buffer up to at least 56 bits from eight bytes of input that are known to be there.
+    void Refill() {
+        uint64_t Word;
+        std::memcpy(&Word, InPos, sizeof Word);
+        if constexpr (std::endian::native == std::endian::big)
+            Word = __builtin_bswap64(Word);
+        Bits |= Word << BitCount;
+        InPos += (63 - BitCount) >> 3;
+        BitCount |= 56;
+    }
+};
 
 class TInflater {
 public:
@@ -198,48 +243,39 @@ private:
     TEnd InflateStored();
     TEnd InflateDynamic();
     TEnd InflateCodes(const uint32_t* Lit, const uint32_t* Dist);
-    template <bool Fast> TEnd DecodeSymbols(const uint32_t* Lit, const uint32_t* Dist);
-    template <bool Fast, unsigned Root> bool Decode(const uint32_t* Table, uint32_t& E);
-    template <bool Fast> bool TakeBase(uint32_t E, unsigned& Value);
-    void Copy(unsigned Distance, unsigned Length);
+    template <bool Fast> TEnd DecodeSymbols(TCursor& L, const uint32_t* Lit, const uint32_t* Dist);
+    // The steps of the decoder loop, kept inline in it.
+    template <bool Fast, unsigned Root>
+    [[gnu::always_inline]] inline bool Decode(TCursor& L, const uint32_t* Table, uint32_t& E);
+    template <bool Fast> [[gnu::always_inline]] inline bool TakeBase(TCursor& L, uint32_t E, unsigned& Value);
+    [[gnu::always_inline]] inline void Copy(TCursor& L, unsigned Distance, unsigned Length);
     [[noreturn]] void Fail();
-    void Flush();
+    size_t Flush(size_t OutPos);
 
-    bool FetchChunk();
-    bool MoreByte();
-    bool Need(unsigned Count);
-    uint32_t Take(unsigned Count);
-    void Consume(unsigned Count) {
-        Bits >>= Count;
-        BitCount -= Count;
-    }
-    void Refill();
+    bool FetchChunk(TCursor& L);
+    bool MoreByte(TCursor& L);
+    bool Need(TCursor& L, unsigned Count);
 
     TAbDecodeInput& FIn;
     TAbDecodeOutput& FOut;
-    const uint8_t* InPos = nullptr;
-    const uint8_t* InEnd = nullptr;
     bool InputEnded = false;
-    // Bits above BitCount are either zero or the very bits that come next, so refills may OR them in again.
-    uint64_t Bits = 0;
-    unsigned BitCount = 0;
+    TCursor C;
     // The last 32 KiB of output (zeros at first) followed by the output not yet written.
-    size_t OutPos = kWindow;
     std::array<uint8_t, kFlushAt + kSlack> Buf;
     TLitTable LitTable;
     TDistTable DistTable;
     TCodeLenTable CodeLenTable;
 };
 
-bool TInflater::FetchChunk() {
+bool TInflater::FetchChunk(TCursor& L) {
     while (!InputEnded) {
         const uint8_t* Data;
         size_t Count;
         if (!FIn.NextChunk(Data, Count))
             InputEnded = true;
         else if (Count) {
-            InPos = Data;
-            InEnd = Data + Count;
+            L.InPos = Data;
+            L.InEnd = Data + Count;
             return true;
         }
     }
@@ -248,63 +284,47 @@ bool TInflater::FetchChunk() {
 
 // Input is fetched one byte at a time only as far as a code needs it, so nothing past the stream's end
 // is asked for.
-bool TInflater::MoreByte() {
-    if (InPos == InEnd && !FetchChunk())
+bool TInflater::MoreByte(TCursor& L) {
+    if (L.InPos == L.InEnd && !FetchChunk(L))
         return false;
-    Bits |= uint64_t(*InPos++) << BitCount;
-    BitCount += 8;
+    L.Bits |= uint64_t(*L.InPos++) << L.BitCount;
+    L.BitCount += 8;
     return true;
 }
 
-bool TInflater::Need(unsigned Count) {
-    while (BitCount < Count)
-        if (!MoreByte())
+bool TInflater::Need(TCursor& L, unsigned Count) {
+    while (L.BitCount < Count)
+        if (!MoreByte(L))
             return false;
     return true;
 }
 
-uint32_t TInflater::Take(unsigned Count) {
-    const uint32_t V = uint32_t(Bits) & ((1u << Count) - 1);
-    Consume(Count);
-    return V;
-}
-
-// Tops the bit buffer up to at least 56 bits from eight bytes of input that are known to be there.
-void TInflater::Refill() {
-    uint64_t Word;
-    std::memcpy(&Word, InPos, sizeof Word);
-    if constexpr (std::endian::native == std::endian::big)
-        Word = __builtin_bswap64(Word);
-    Bits |= Word << BitCount;
-    InPos += (63 - BitCount) >> 3;
-    BitCount |= 56;
-}
-
-void TInflater::Flush() {
+// Writes the pending output and keeps the last 32 KiB as the window; returns the new output position.
+size_t TInflater::Flush(size_t OutPos) {
     if (OutPos > kWindow)
         FOut.Write(Buf.data() + kWindow, OutPos - kWindow);
     std::memmove(Buf.data(), Buf.data() + OutPos - kWindow, kWindow);
-    OutPos = kWindow;
+    return kWindow;
 }
 
 // What was decoded before the damage is handed on first, as it would have been had it been written as
 // it came.
 void TInflater::Fail() {
-    Flush();
+    C.OutPos = Flush(C.OutPos);
     throw EAbZipInflateBlock();
 }
 
 void TInflater::Run() {
     bool Last;
     do {
-        if (!Need(3))
+        if (!Need(C, 3))
             Fail();
-        Last = Take(1) != 0;
-        const TEnd End = InflateBlock(Take(2));
+        Last = C.Take(1) != 0;
+        const TEnd End = InflateBlock(C.Take(2));
         if (End == enBad || (End == enTruncated && !Last))
             Fail();
     } while (!Last);
-    Flush();
+    C.OutPos = Flush(C.OutPos);
 }
 
 TEnd TInflater::InflateBlock(unsigned Type) {
@@ -321,29 +341,29 @@ TEnd TInflater::InflateBlock(unsigned Type) {
 }
 
 TEnd TInflater::InflateStored() {
-    Consume(BitCount & 7);
-    if (!Need(32))
+    C.Consume(C.BitCount & 7);
+    if (!Need(C, 32))
         return enBad;
-    unsigned Len = Take(16);
-    if (Len != (~Take(16) & 0xFFFF))
+    unsigned Len = C.Take(16);
+    if (Len != (~C.Take(16) & 0xFFFF))
         return enBad;
-    for (; Len && BitCount >= 8; --Len) {
-        if (OutPos >= kFlushAt)
-            Flush();
-        Buf[OutPos++] = uint8_t(Take(8));
+    for (; Len && C.BitCount >= 8; --Len) {
+        if (C.OutPos >= kFlushAt)
+            C.OutPos = Flush(C.OutPos);
+        Buf[C.OutPos++] = uint8_t(C.Take(8));
     }
     if (!Len)
         return enEndOfBlock;
-    Bits = 0; // the bit buffer is empty; what it held beyond is copied below
+    C.Bits = 0; // the bit buffer is empty; what it held beyond is copied below
     while (Len) {
-        if (InPos == InEnd && !FetchChunk())
+        if (C.InPos == C.InEnd && !FetchChunk(C))
             return enTruncated;
-        if (OutPos >= kFlushAt)
-            Flush();
-        const size_t N = std::min({size_t(Len), size_t(InEnd - InPos), kFlushAt - OutPos});
-        std::memcpy(Buf.data() + OutPos, InPos, N);
-        OutPos += N;
-        InPos += N;
+        if (C.OutPos >= kFlushAt)
+            C.OutPos = Flush(C.OutPos);
+        const size_t N = std::min({size_t(Len), size_t(C.InLeft()), kFlushAt - C.OutPos});
+        std::memcpy(Buf.data() + C.OutPos, C.InPos, N);
+        C.OutPos += N;
+        C.InPos += N;
         Len -= unsigned(N);
     }
     return enEndOfBlock;
@@ -352,16 +372,16 @@ TEnd TInflater::InflateStored() {
 TEnd TInflater::InflateDynamic() {
     static constexpr uint8_t Order[kCodeLenSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                        11, 4,  12, 3, 13, 2, 14, 1, 15};
-    if (!Need(14))
+    if (!Need(C, 14))
         return enBad;
-    const unsigned NLit = Take(5) + 257, NDist = Take(5) + 1, NCodeLen = Take(4) + 4;
+    const unsigned NLit = C.Take(5) + 257, NDist = C.Take(5) + 1, NCodeLen = C.Take(4) + 4;
     if (NLit > 286 || NDist > 30)
         return enBad;
     uint8_t Lens[286 + 30] = {};
     for (unsigned I = 0; I < NCodeLen; ++I) {
-        if (!Need(3))
+        if (!Need(C, 3))
             return enBad;
-        Lens[Order[I]] = uint8_t(Take(3));
+        Lens[Order[I]] = uint8_t(C.Take(3));
     }
     if (BuildHuffmanTable(CodeLenTable.data(), kCodeLenRoot, Lens, kCodeLenSymbols,
                           kSymbols.CodeLen.data()) != brComplete)
@@ -371,9 +391,9 @@ TEnd TInflater::InflateDynamic() {
     unsigned N = 0, Prev = 0;
     while (N < Total) {
         uint32_t E;
-        if (!Decode<false, kCodeLenRoot>(CodeLenTable.data(), E) || (KindOf(E) & kInvalid))
+        if (!Decode<false, kCodeLenRoot>(C, CodeLenTable.data(), E) || (KindOf(E) & kInvalid))
             return enBad;
-        Consume(CodeBits(E));
+        C.Consume(CodeBits(E));
         const unsigned Sym = ValueOf(E);
         if (Sym < 16) {
             Lens[N++] = uint8_t(Prev = Sym);
@@ -381,9 +401,9 @@ TEnd TInflater::InflateDynamic() {
         }
         // 16: the previous length 3-6 times; 17: 3-10 zeros; 18: 11-138 zeros.
         const unsigned Extra = Sym == 16 ? 2 : Sym == 17 ? 3 : 7;
-        if (!Need(Extra))
+        if (!Need(C, Extra))
             return enBad;
-        const unsigned Repeat = (Sym == 18 ? 11 : 3) + Take(Extra);
+        const unsigned Repeat = (Sym == 18 ? 11 : 3) + C.Take(Extra);
         if (Repeat > Total - N)
             return enBad;
         if (Sym != 16)
@@ -398,85 +418,13 @@ TEnd TInflater::InflateDynamic() {
     return InflateCodes(LitTable.data(), DistTable.data());
 }
 
-// Runs the unchecked decoder while at least eight bytes of the current chunk are left, and the careful
-// one, fetching byte by byte, around the ends of chunks and of the input.
-TEnd TInflater::InflateCodes(const uint32_t* Lit, const uint32_t* Dist) {
-    for (;;) {
-        const TEnd End =
-            InEnd - InPos >= 8 ? DecodeSymbols<true>(Lit, Dist) : DecodeSymbols<false>(Lit, Dist);
-        if (End != enSwitch)
-            return End;
-    }
-}
-
-// After a refill the buffer holds at least 56 bits: enough for a length and a distance with their extra
-// bits (15 + 5 + 15 + 13), so the fast decoder checks nothing.
-template <bool Fast> TEnd TInflater::DecodeSymbols(const uint32_t* Lit, const uint32_t* Dist) {
-    for (;;) {
-        if constexpr (Fast) {
-            if (InEnd - InPos < 8)
-                return enSwitch;
-            Refill();
-        } else if (InEnd - InPos >= 8)
-            return enSwitch;
-        if (OutPos >= kFlushAt)
-            Flush();
-        uint32_t E;
-        if (!Decode<Fast, kLitRoot>(Lit, E))
-            return enTruncated;
-        const uint32_t Kind = KindOf(E);
-        if (Kind & kLiteral) {
-            Consume(CodeBits(E));
-            Buf[OutPos++] = uint8_t(ValueOf(E));
-            continue;
-        }
-        if (Kind & kEndOfBlock) {
-            Consume(CodeBits(E));
-            return enEndOfBlock;
-        }
-        if (Kind & kInvalid)
-            return enBad;
-        unsigned Length, Distance;
-        if (!TakeBase<Fast>(E, Length) || !Decode<Fast, kDistRoot>(Dist, E))
-            return enTruncated;
-        if (KindOf(E) & kInvalid)
-            return enBad;
-        if (!TakeBase<Fast>(E, Distance))
-            return enTruncated;
-        Copy(Distance, Length);
-    }
-}
-
-// Looks a code up; false when the input ends before the code is complete. An entry is trusted only when
-// all the bits it takes are there.
-template <bool Fast, unsigned Root> bool TInflater::Decode(const uint32_t* Table, uint32_t& E) {
-    for (;;) {
-        E = Table[Bits & ((1u << Root) - 1)];
-        if ((KindOf(E) & kSubTable) && (Fast || BitCount >= Root))
-            E = Table[ValueOf(E) + ((Bits >> Root) & ((1u << (KindOf(E) & kExtraBits)) - 1))];
-        if (Fast || CodeBits(E) <= BitCount)
-            return true;
-        if (!MoreByte())
-            return false;
-    }
-}
-
-template <bool Fast> bool TInflater::TakeBase(uint32_t E, unsigned& Value) {
-    const unsigned Code = CodeBits(E), Extra = KindOf(E) & kExtraBits;
-    if (!Fast && !Need(Code + Extra))
-        return false;
-    Value = ValueOf(E) + unsigned((Bits >> Code) & ((1u << Extra) - 1));
-    Consume(Code + Extra);
-    return true;
-}
-
 // Distances are at most 32768 and OutPos never less, so the source is always inside Buf; the zeros the
 // window starts with serve distances that reach before the first byte.
-void TInflater::Copy(unsigned Distance, unsigned Length) {
-    uint8_t* Dst = Buf.data() + OutPos;
+void TInflater::Copy(TCursor& L, unsigned Distance, unsigned Length) {
+    uint8_t* Dst = Buf.data() + L.OutPos;
     const uint8_t* Src = Dst - Distance;
     uint8_t* const End = Dst + Length;
-    OutPos += Length;
+    L.OutPos += Length;
     if (Distance >= 16) {
         // May write up to 15 bytes past End, into the slack or over bytes not yet decoded.
         do {
@@ -496,6 +444,96 @@ void TInflater::Copy(unsigned Distance, unsigned Length) {
         while (Dst < End)
             *Dst++ = *Src++;
     }
+}
+
+// Runs the unchecked decoder, on a copy of the cursor, while kFastInput bytes of the current chunk are
+// left, and the careful one, fetching byte by byte, around the ends of chunks and of the input.
+TEnd TInflater::InflateCodes(const uint32_t* Lit, const uint32_t* Dist) {
+    for (;;) {
+        TEnd End;
+        if (C.InLeft() >= kFastInput) {
+            TCursor L = C;
+            End = DecodeSymbols<true>(L, Lit, Dist);
+            C = L;
+        } else
+            End = DecodeSymbols<false>(C, Lit, Dist);
+        if (End != enSwitch)
+            return End;
+    }
+}
+
+// After a refill the buffer holds at least 56 bits: enough for a length and a distance with their extra
+// bits (15 + 5 + 15 + 13), so the fast decoder checks nothing.
+template <bool Fast> TEnd TInflater::DecodeSymbols(TCursor& L, const uint32_t* Lit, const uint32_t* Dist) {
+    for (;;) {
+        if constexpr (Fast) {
+            if (L.InLeft() < kFastInput)
+                return enSwitch;
+            L.Refill();
+        } else if (L.InLeft() >= kFastInput)
+            return enSwitch;
+        if (L.OutPos >= kFlushAt)
+            L.OutPos = Flush(L.OutPos);
+        uint32_t E;
+        if (!Decode<Fast, kLitRoot>(L, Lit, E))
+            return enTruncated;
+        uint32_t Kind = KindOf(E);
+        if (Kind & kLiteral) {
+            L.Consume(CodeBits(E));
+            Buf[L.OutPos++] = uint8_t(ValueOf(E));
+            if constexpr (!Fast)
+                continue;
+            // Literals come in runs: after one, at least 41 bits are left, enough for two more codes.
+            for (int More = 2; More--;) {
+                Decode<true, kLitRoot>(L, Lit, E);
+                Kind = KindOf(E);
+                if (!(Kind & kLiteral))
+                    break;
+                L.Consume(CodeBits(E));
+                Buf[L.OutPos++] = uint8_t(ValueOf(E));
+            }
+            if (Kind & kLiteral)
+                continue;
+            L.Refill(); // a length and a distance may take 48 bits
+        }
+        if (Kind & kEndOfBlock) {
+            L.Consume(CodeBits(E));
+            return enEndOfBlock;
+        }
+        if (Kind & kInvalid)
+            return enBad;
+        unsigned Length, Distance;
+        if (!TakeBase<Fast>(L, E, Length) || !Decode<Fast, kDistRoot>(L, Dist, E))
+            return enTruncated;
+        if (KindOf(E) & kInvalid)
+            return enBad;
+        if (!TakeBase<Fast>(L, E, Distance))
+            return enTruncated;
+        Copy(L, Distance, Length);
+    }
+}
+
+// Looks a code up; false when the input ends before the code is complete. An entry is trusted only when
+// all the bits it takes are there.
+template <bool Fast, unsigned Root> bool TInflater::Decode(TCursor& L, const uint32_t* Table, uint32_t& E) {
+    for (;;) {
+        E = Table[L.Bits & ((1u << Root) - 1)];
+        if ((KindOf(E) & kSubTable) && (Fast || L.BitCount >= Root))
+            E = Table[ValueOf(E) + ((L.Bits >> Root) & ((1u << (KindOf(E) & kExtraBits)) - 1))];
+        if (Fast || CodeBits(E) <= L.BitCount)
+            return true;
+        if (!MoreByte(L))
+            return false;
+    }
+}
+
+template <bool Fast> bool TInflater::TakeBase(TCursor& L, uint32_t E, unsigned& Value) {
+    const unsigned Code = CodeBits(E), Extra = KindOf(E) & kExtraBits;
+    if (!Fast && !Need(L, Code + Extra))
+        return false;
+    Value = ValueOf(E) + unsigned((L.Bits >> Code) & ((1u << Extra) - 1));
+    L.Consume(Code + Extra);
+    return true;
 }
 
 } // namespace
