@@ -45,3 +45,25 @@ bool FileSetDosDate(const std::string& Path, uint32_t DosDateTime) {
     Times[0].tv_nsec = Times[1].tv_nsec = 0;
     return utimensat(AT_FDCWD, Path.c_str(), Times, 0) == 0;
 }
+
+namespace {
+
+// Days from 1 January 1970 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t Y, int64_t M, int64_t D) {
+    Y -= M <= 2;
+    const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
+    const int64_t YoE = Y - Era * 400;
+    const int64_t DoY = (153 * (M > 2 ? M - 3 : M + 9) + 2) / 5 + D - 1;
+    const int64_t DoE = YoE * 365 + YoE / 4 - YoE / 100 + DoY;
+    return Era * 146097 + DoE - 719468;
+}
+
+} // namespace
+
+TDateTime DosDateTimeToDateTime(uint32_t DosDateTime) {
+    const int64_t Epoch1899 = -25569; // 30 December 1899, counted from 1 January 1970
+    uint32_t Date = DosDateTime >> 16, Time = DosDateTime & 0xFFFF;
+    int64_t Days = DaysFromCivil(1980 + ((Date >> 9) & 0x7F), (Date >> 5) & 0x0F, Date & 0x1F) - Epoch1899;
+    double Seconds = ((Time >> 11) & 0x1F) * 3600.0 + ((Time >> 5) & 0x3F) * 60.0 + (Time & 0x1F) * 2.0;
+    return double(Days) + Seconds / 86400.0;
+}

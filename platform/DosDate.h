@@ -13,3 +13,8 @@ time_t DosDateTimeToUnix(uint32_t DosDateTime);
 std::string DosDateTimeToText(uint32_t DosDateTime);
 // Stamps the file's access and modification times; false on failure.
 bool FileSetDosDate(const std::string& Path, uint32_t DosDateTime);
+
+// Days since 30 December 1899, the time of day as the fraction.
+using TDateTime = double;
+// The stored fields as a TDateTime, whatever they hold.
+TDateTime DosDateTimeToDateTime(uint32_t DosDateTime);

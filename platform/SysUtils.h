@@ -79,5 +79,8 @@ std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Arg
 std::string SysErrorMessage(int Code);
 
 // Folds "a" to "z" to upper case and leaves every other byte alone.
+inline unsigned char UpCaseAscii(unsigned char C) {
+    return C >= 'a' && C <= 'z' ? C - ('a' - 'A') : C;
+}
 std::string UpperCaseAscii(std::string S);
 bool SameTextAscii(const std::string& A, const std::string& B);

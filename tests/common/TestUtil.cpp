@@ -1,14 +1,19 @@
 #include "TestUtil.h"
 
+#include "platform/Thread.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 #include <zlib.h>
@@ -158,6 +163,24 @@ bool TDecodeSource::NextChunk(const uint8_t*& Data, size_t& Count) {
 
 void TDecodeSink::Write(const uint8_t* Data, size_t Count) {
     Bytes.append(reinterpret_cast<const char*>(Data), Count);
+}
+
+bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs) {
+    auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    while (!Done()) {
+        if (std::chrono::steady_clock::now() > Deadline)
+            return false;
+        CheckSynchronize(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void SetFileTime(const std::string& Path, long long UnixTime) {
+    struct timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = time_t(UnixTime);
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    if (utimensat(AT_FDCWD, Path.c_str(), Times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::runtime_error("cannot set the time of " + Path);
 }
 
 } // namespace testutil

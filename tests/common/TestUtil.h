@@ -4,6 +4,7 @@
 #include "archive/AbDecodeIO.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,5 +70,10 @@ public:
     void Write(const uint8_t* Data, size_t Count) override;
     std::string Bytes;
 };
+
+// Runs what worker threads hand to the main thread until Done() holds; false after TimeoutMs.
+bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs = 20000);
+// Sets a file's last-write time (seconds since 1970).
+void SetFileTime(const std::string& Path, long long UnixTime);
 
 } // namespace testutil

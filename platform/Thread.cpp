@@ -1,0 +1,154 @@
+#include "platform/Thread.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Static initialisation runs on the thread that starts the program.
+const std::thread::id GMainThread = std::this_thread::get_id();
+
+struct TQueuedCall {
+    const TThreadMethod* Method;
+    bool Done = false;
+};
+
+// Never destroyed: a worker that frees itself may still be leaving Synchronize while the program ends.
+struct TSyncState {
+    std::mutex RunnerLock;
+    TMainThreadRunner Runner;
+    std::mutex QueueLock;
+    std::condition_variable CallQueued;
+    std::condition_variable CallDone;
+    std::deque<TQueuedCall*> Queue;
+};
+
+TSyncState& Sync() {
+    static TSyncState* State = new TSyncState;
+    return *State;
+}
+
+void QueueAndWait(const TThreadMethod& Method) {
+    TSyncState& S = Sync();
+    TQueuedCall Call{&Method};
+    std::unique_lock Lock(S.QueueLock);
+    S.Queue.push_back(&Call);
+    S.CallQueued.notify_one();
+    S.CallDone.wait(Lock, [&] { return Call.Done; });
+}
+
+int NiceValue(TThreadPriority Priority) {
+    static const int Nice[] = {19, 10, 5, 0, -5, -10, -20};
+    return Nice[Priority];
+}
+
+} // namespace
+
+void SetMainThreadRunner(TMainThreadRunner Runner) {
+    TSyncState& S = Sync();
+    std::lock_guard Lock(S.RunnerLock);
+    S.Runner = std::move(Runner);
+}
+
+bool CheckSynchronize(std::chrono::milliseconds Timeout) {
+    TSyncState& S = Sync();
+    std::unique_lock Lock(S.QueueLock);
+    if (!S.CallQueued.wait_for(Lock, Timeout, [&] { return !S.Queue.empty(); }))
+        return false;
+    while (!S.Queue.empty()) {
+        TQueuedCall* Call = S.Queue.front();
+        S.Queue.pop_front();
+        Lock.unlock();
+        (*Call->Method)();
+        Lock.lock();
+        Call->Done = true;
+        S.CallDone.notify_all();
+    }
+    return true;
+}
+
+bool IsMainThread() {
+    return std::this_thread::get_id() == GMainThread;
+}
+
+TThread::~TThread() {
+    WaitFor();
+}
+
+void TThread::WaitFor() {
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TThread::Start() {
+    if (FStarted)
+        return;
+    FStarted = true;
+    // A thread that frees itself may be gone as soon as it runs: decide before it starts.
+    bool Free = FFreeOnTerminate;
+    std::thread Worker(&TThread::Run, this);
+    if (Free)
+        Worker.detach();
+    else
+        FThread = std::move(Worker);
+}
+
+void TThread::SetPriority(TThreadPriority Value) {
+    FPriority = Value;
+    if (FTid != 0)
+        ApplyPriority();
+}
+
+void TThread::ApplyPriority() {
+    // Raising priority needs privilege; without it the thread keeps what it has.
+    (void)::setpriority(PRIO_PROCESS, id_t(FTid.load()), NiceValue(FPriority));
+}
+
+void TThread::Synchronize(const TThreadMethod& Method) {
+    if (IsMainThread()) {
+        Method();
+        return;
+    }
+    std::exception_ptr Error;
+    TThreadMethod Guarded = [&] {
+        try {
+            Method();
+        } catch (...) {
+            Error = std::current_exception();
+        }
+    };
+    TMainThreadRunner Runner;
+    {
+        TSyncState& S = Sync();
+        std::lock_guard Lock(S.RunnerLock);
+        Runner = S.Runner;
+    }
+    if (Runner)
+        Runner(Guarded);
+    else
+        QueueAndWait(Guarded);
+    if (Error)
+        std::rethrow_exception(Error);
+}
+
+void TThread::Run() {
+    FTid = int(::gettid());
+    ApplyPriority();
+    // A failure escaping the body ends the thread like a return; subclasses that care catch their own.
+    try {
+        Execute();
+    } catch (...) {
+    }
+    if (OnTerminate) {
+        try {
+            Synchronize(OnTerminate);
+        } catch (...) {
+        }
+    }
+    if (FFreeOnTerminate)
+        delete this;
+}

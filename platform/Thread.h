@@ -1,0 +1,74 @@
+#pragma once
+// Worker threads: created suspended, a cooperative terminate request, priorities, Synchronize (run a
+// function on the main thread and wait for it) and a termination notice that runs on the main thread.
+//
+// The main thread's side of Synchronize is pluggable. By default the calls queue up and the main thread
+// runs them from CheckSynchronize (the console front end and the tests drain it); a window installs a
+// runner that makes a blocking call into its own event loop.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+using TThreadMethod = std::function<void()>;
+
+// Runs Method on the main thread and returns once it has run. Method never raises: Synchronize catches
+// what the called function raises and raises it again on the worker.
+using TMainThreadRunner = std::function<void(const TThreadMethod& Method)>;
+
+// Installs the main thread's side of Synchronize; an empty runner restores the queue.
+void SetMainThreadRunner(TMainThreadRunner Runner);
+
+// Runs the calls that workers have queued for the main thread, waiting up to Timeout for the first one.
+// True when at least one ran. Call it on the main thread only.
+bool CheckSynchronize(std::chrono::milliseconds Timeout = std::chrono::milliseconds(0));
+
+// The thread that ran the program's start-up.
+bool IsMainThread();
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+class TThread {
+public:
+    // Always created suspended: Start runs Execute on a new thread.
+    TThread() = default;
+    // A thread that does not free itself must have ended (WaitFor) before its object goes.
+    virtual ~TThread();
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+
+    void Start();
+    // Waits until a thread that does not free itself has ended. Meanwhile its Synchronize calls need a
+    // main-thread side that does not wait for the caller (an installed runner, not the queue).
+    void WaitFor();
+    void Terminate() { FTerminated = true; }
+    bool Terminated() const { return FTerminated; }
+
+    // Set before Start: the object deletes itself after the termination notice has run.
+    void SetFreeOnTerminate(bool Value) { FFreeOnTerminate = Value; }
+    // Mapped to a nice value; refused changes (raising priority without privilege) are ignored.
+    void SetPriority(TThreadPriority Value);
+    TThreadPriority Priority() const { return FPriority; }
+
+    // Runs on the main thread once Execute has returned (or raised).
+    TThreadMethod OnTerminate;
+
+    // Runs Method on the main thread and waits for it; an exception it raises is raised here again.
+    // Called on the main thread, Method simply runs.
+    static void Synchronize(const TThreadMethod& Method);
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    void Run();
+    void ApplyPriority();
+
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<int> FTid{0};
+    std::atomic<TThreadPriority> FPriority{tpNormal};
+    bool FFreeOnTerminate = false;
+    bool FStarted = false;
+};
