@@ -183,4 +183,49 @@ void SetFileTime(const std::string& Path, long long UnixTime) {
         throw std::runtime_error("cannot set the time of " + Path);
 }
 
+std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath) {
+    const std::string Zip = ReadFile(ZipPath);
+    auto Get = [&](size_t At, unsigned Width) {
+        if (At + Width > Zip.size())
+            throw std::runtime_error("truncated zip " + ZipPath);
+        uint64_t V = 0;
+        for (unsigned I = 0; I < Width; ++I)
+            V |= uint64_t(uint8_t(Zip[At + I])) << (8 * I);
+        return V;
+    };
+    std::vector<TLocalEntry> Entries;
+    size_t Pos = 0;
+    while (Pos + 4 <= Zip.size() && Get(Pos, 4) == 0x04034B50) {
+        TLocalEntry E;
+        E.Flags = unsigned(Get(Pos + 6, 2));
+        E.Method = unsigned(Get(Pos + 8, 2));
+        E.Crc = uint32_t(Get(Pos + 14, 4));
+        const uint64_t CompressedSize = Get(Pos + 18, 4);
+        E.UncompressedSize = Get(Pos + 22, 4);
+        const size_t NameLength = Get(Pos + 26, 2);
+        const size_t ExtraLength = Get(Pos + 28, 2);
+        const size_t DataAt = Pos + 30 + NameLength + ExtraLength;
+        if (DataAt + CompressedSize > Zip.size())
+            throw std::runtime_error("truncated zip " + ZipPath);
+        E.Name = Zip.substr(Pos + 30, NameLength);
+        E.Data = Zip.substr(DataAt, CompressedSize);
+        Entries.push_back(std::move(E));
+        Pos = DataAt + CompressedSize;
+    }
+    return Entries;
+}
+
+void TLsbBitWriter::Put(uint32_t Value, unsigned Count) {
+    for (unsigned I = 0; I < Count; ++I, ++FBitCount) {
+        if (FBitCount % 8 == 0)
+            FBytes.push_back('\0');
+        if (Value >> I & 1)
+            FBytes.back() = char(uint8_t(FBytes.back()) | 1u << (FBitCount % 8));
+    }
+}
+
+std::string TLsbBitWriter::Bytes() const {
+    return FBytes;
+}
+
 } // namespace testutil

@@ -76,4 +76,28 @@ bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs = 20000);
 // Sets a file's last-write time (seconds since 1970).
 void SetFileTime(const std::string& Path, long long UnixTime);
 
+// One entry of a zip file as its local header describes it, with its raw (compressed) data.
+struct TLocalEntry {
+    std::string Name;
+    unsigned Method = 0;
+    unsigned Flags = 0;
+    uint32_t Crc = 0;
+    uint64_t UncompressedSize = 0;
+    std::string Data;
+};
+// Walks the local headers from the start of the file up to the first other record.
+std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath);
+
+// Packs values least significant bit first, as the zip methods store their codes.
+class TLsbBitWriter {
+public:
+    void Put(uint32_t Value, unsigned Count);
+    // The bytes written so far, the last one padded with zero bits.
+    std::string Bytes() const;
+
+private:
+    std::string FBytes;
+    unsigned FBitCount = 0;
+};
+
 } // namespace testutil
