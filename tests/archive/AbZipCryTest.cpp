@@ -167,39 +167,41 @@ TEST_F(ZipCrypt, ReadsTheStreamTheArchiveHasNow) {
     EXPECT_EQ(Rest(D), Plain);
 }
 
-TEST(ZipCryptInterop, DecryptsAnEntryMadeByZip) {
-    TScratchDir Dir;
-    std::string Original = testutil::RandomBytes(3000, 8);
-    testutil::WriteFile(Dir / "data.bin", Original);
-    ASSERT_EQ(
-        testutil::Run("cd " + testutil::Quote(Dir.Path()) + " && zip -q -0 -e -P secret s.zip data.bin"), 0);
-    std::string Zip = testutil::ReadFile(Dir / "s.zip");
-    TFirstEntry E = ReadFirstEntry(Zip);
-    ASSERT_EQ(E.Flags & 1, 1);
-    ASSERT_EQ(E.Method, 0);
+TEST(ZipCryptInterop, DecryptsEntriesMadeByOtherPrograms) {
+    // zip sets flag bit 3 and checks against the time; 7zz checks against the CRC.
+    for (std::string Make : {"zip -q -0 -e -P secret s.zip data.bin",
+                             "7zz a -tzip -psecret -mem=ZipCrypto -mx=0 s.zip data.bin >/dev/null"}) {
+        SCOPED_TRACE(Make);
+        TScratchDir Dir;
+        std::string Original = testutil::RandomBytes(3000, 8);
+        testutil::WriteFile(Dir / "data.bin", Original);
+        ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Dir.Path()) + " && " + Make), 0);
+        TFirstEntry E = ReadFirstEntry(testutil::ReadFile(Dir / "s.zip"));
+        ASSERT_EQ(E.Flags & 1, 1);
+        ASSERT_EQ(E.Method, 0);
 
-    TFileStream F(Dir / "s.zip", fmOpenRead);
-    TStream* S = &F;
-    auto Decrypt = [&](TAbZDecoder& D) {
-        F.SetPosition(E.DataOffset);
-        D.DecryptHeader();
-        EXPECT_EQ(F.Position(), E.DataOffset + 12);
-        std::string Data(E.CompressedSize - 12, '\0');
-        F.ReadBuffer(Data.data(), int64_t(Data.size()));
-        D.DecryptBuffer(Data.data(), Data.size());
-        return Data;
-    };
-    TAbZDecoder D("secret", true, E.Crc, S);
-    // This writer sets flag bit 3 and checks against the time, not the CRC.
-    if (E.Flags & 8)
-        D.SetDescriptorCheck(E.Time);
-    std::string Data = Decrypt(D);
-    EXPECT_EQ(testutil::Crc32(Data), E.Crc);
-    EXPECT_TRUE(Data == Original);
+        TFileStream F(Dir / "s.zip", fmOpenRead);
+        TStream* S = &F;
+        auto Decrypt = [&](TAbZDecoder& D) {
+            F.SetPosition(E.DataOffset);
+            D.DecryptHeader();
+            EXPECT_EQ(F.Position(), E.DataOffset + 12);
+            std::string Data(E.CompressedSize - 12, '\0');
+            F.ReadBuffer(Data.data(), int64_t(Data.size()));
+            D.DecryptBuffer(Data.data(), Data.size());
+            return Data;
+        };
+        TAbZDecoder D("secret", true, E.Crc, S);
+        if (E.Flags & 8)
+            D.SetDescriptorCheck(E.Time);
+        std::string Data = Decrypt(D);
+        EXPECT_EQ(testutil::Crc32(Data), E.Crc);
+        EXPECT_TRUE(Data == Original);
 
-    if ((E.Flags & 8) && uint8_t(E.Crc >> 24) != uint8_t(E.Time >> 8)) {
-        TAbZDecoder CrcOnly("secret", true, E.Crc, S);
-        EXPECT_THROW(Decrypt(CrcOnly), EAbZipInvalidPassword);
+        if ((E.Flags & 8) && uint8_t(E.Crc >> 24) != uint8_t(E.Time >> 8)) {
+            TAbZDecoder CrcOnly("secret", true, E.Crc, S);
+            EXPECT_THROW(Decrypt(CrcOnly), EAbZipInvalidPassword);
+        }
     }
 }
 
