@@ -2,7 +2,7 @@
 
 #include "archive/LegacyIO.h"
 
-#include <algorithm>
+#include <bit>
 #include <memory>
 
 namespace {
@@ -17,31 +17,54 @@ constexpr uint16_t LeafMark = 0x8000; // set on prefixes while a partial clear l
 struct TShrinkTables {
     uint16_t Prefix[CodeSpace];
     uint8_t Suffix[CodeSpace];
+    // Bit set for every free code, so that finding the next one skips 64 codes at a time.
+    uint64_t FreeBits[CodeSpace / 64];
     // One expansion, filled from the end so that its bytes end up in output order.
     uint8_t Stack[CodeSpace];
 };
 
-unsigned NextFreeCode(const TShrinkTables& T, unsigned Code) {
-    while (Code < CodeSpace && T.Prefix[Code] != FreeCode)
-        ++Code;
-    return Code;
+void MarkFree(TShrinkTables& T, unsigned Code) {
+    T.Prefix[Code] = FreeCode;
+    T.FreeBits[Code / 64] |= uint64_t(1) << (Code % 64);
 }
 
-// Frees every assigned code below NextFree that no other code extends.
+void Assign(TShrinkTables& T, unsigned Code, unsigned Prefix, uint8_t Suffix) {
+    T.Prefix[Code] = uint16_t(Prefix);
+    T.Suffix[Code] = Suffix;
+    T.FreeBits[Code / 64] &= ~(uint64_t(1) << (Code % 64));
+}
+
+// The first free code at or above Code, or CodeSpace when there is none.
+unsigned NextFreeCode(const TShrinkTables& T, unsigned Code) {
+    while (Code < CodeSpace) {
+        const uint64_t Word = T.FreeBits[Code / 64] >> (Code % 64);
+        if (Word)
+            return Code + unsigned(std::countr_zero(Word));
+        Code = (Code / 64 + 1) * 64;
+    }
+    return CodeSpace;
+}
+
+// Frees every assigned code below NextFree that no other code extends. The loops avoid branches on the
+// data: which codes are leaves is unpredictable.
 void PartialClear(TShrinkTables& T, unsigned& NextFree) {
     for (unsigned Code = FirstAssignable; Code < NextFree; ++Code)
         T.Prefix[Code] |= LeafMark;
     for (unsigned Code = FirstAssignable; Code < NextFree; ++Code) {
         if (T.Prefix[Code] == FreeCode)
             continue;
+        // Parents below 257 have no mark to lose. A free parent only occurs in damaged data; unmarking it
+        // would turn it into a bogus prefix.
         const unsigned Parent = T.Prefix[Code] & ~LeafMark;
-        // A free parent only occurs in damaged data; unmarking it would turn it into a bogus prefix.
-        if (Parent >= FirstAssignable && T.Prefix[Parent] != FreeCode)
-            T.Prefix[Parent] &= uint16_t(~LeafMark);
+        const uint16_t Value = T.Prefix[Parent];
+        T.Prefix[Parent] = Value == FreeCode ? Value : uint16_t(Value & ~LeafMark);
     }
-    for (unsigned Code = FirstAssignable; Code < NextFree; ++Code)
-        if (T.Prefix[Code] & LeafMark)
-            T.Prefix[Code] = FreeCode;
+    for (unsigned Code = FirstAssignable; Code < NextFree; ++Code) {
+        const uint16_t Value = T.Prefix[Code];
+        const bool Leaf = Value & LeafMark;
+        T.Prefix[Code] = Leaf ? FreeCode : Value;
+        T.FreeBits[Code / 64] |= uint64_t(Leaf) << (Code % 64);
+    }
     NextFree = NextFreeCode(T, FirstAssignable);
 }
 
@@ -50,11 +73,10 @@ void PartialClear(TShrinkTables& T, unsigned& NextFree) {
 void Unshrink(TAbDecodeInput& Input, TAbDecodeOutput& Output) {
     const auto Tables = std::make_unique<TShrinkTables>();
     TShrinkTables& T = *Tables;
-    std::fill(std::begin(T.Prefix), std::end(T.Prefix), FreeCode);
-    for (unsigned Code = 0; Code < 256; ++Code) {
-        T.Prefix[Code] = 0;
-        T.Suffix[Code] = uint8_t(Code);
-    }
+    for (unsigned Code = 0; Code < 256; ++Code)
+        Assign(T, Code, 0, uint8_t(Code));
+    for (unsigned Code = 256; Code < CodeSpace; ++Code)
+        MarkFree(T, Code);
 
     TAbLsbBitReader Bits(Input);
     TAbOutputWindow Out(Output);
@@ -108,8 +130,7 @@ void Unshrink(TAbDecodeInput& Input, TAbDecodeOutput& Output) {
         Out.Append(T.Stack + Top, CodeSpace - Top);
 
         if (NextFree < CodeSpace) {
-            T.Prefix[NextFree] = uint16_t(OldCode);
-            T.Suffix[NextFree] = LastChar;
+            Assign(T, NextFree, OldCode, LastChar);
             NextFree = NextFreeCode(T, NextFree + 1);
         }
         OldCode = InCode;
