@@ -23,8 +23,8 @@ std::string Pkzip(const std::string& Name) {
 
 // Decodes Data as the method and flags of a legacy entry say.
 void Decode(unsigned Method, unsigned Flags, const std::string& Data, uint64_t UncompressedSize,
-            size_t ChunkSize, TAbDecodeOutput& Out) {
-    TDecodeSource In(Data, {ChunkSize});
+            std::vector<size_t> ChunkSizes, TAbDecodeOutput& Out) {
+    TDecodeSource In(Data, std::move(ChunkSizes));
     if (Method == 1)
         Unshrink(In, Out);
     else if (Method >= 2 && Method <= 5)
