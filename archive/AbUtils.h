@@ -3,9 +3,9 @@
 // reversal, percentages, and the wildcard and path routines.
 //
 // Paths on Linux: "/" is the folder separator wherever the routine names speak of a backslash, and a
-// stray "\" (as stored by some DOS programs) is taken as a separator too, so both separators make
-// folders as they did on the original system. There are no drive parts: Drive is always empty and a path
-// beginning with "/" is absolute. There are no short (8.3) names and no volume labels.
+// stray "\" (as stored by some DOS programs) is taken as a separator too, so both make folders. There are
+// no drive parts: Drive is always empty and a path beginning with "/" is absolute. There are no short
+// (8.3) names and no volume labels.
 
 #include "platform/Classes.h"
 #include "platform/SyncObjs.h"
