@@ -138,17 +138,17 @@ TEST(Unreduce, LengthByteOnlyWhenTheMaskIsFull) {
               std::string(130, 'a'));
     EXPECT_EQ(RunUnreduce(Reduced({}, "a" + Dle + "\x7F\x05" + std::string(1, '\0')), 136, 1),
               std::string(136, 'a'));
-    // Factor 4: the mask is 0x0F and the high four bits of V are the distance's high byte.
-    const std::string Far = "x" + std::string(299, '.') + "abc" + Dle + "\x10\x2E"; // 1 * 256 + 0x2E + 1
-    EXPECT_EQ(RunUnreduce(Reduced({}, Far), 306, 4).substr(303), "x..");
 }
 
 TEST(Unreduce, DistanceHighBitsPerFactor) {
-    // V = 0xC1 with low byte 0x00: the distance is (high bits of V) * 256 + 1.
-    for (int Factor = 1; Factor <= 4; ++Factor) {
+    // V = 0xC1 = 1100 0001 with low byte 0x00: the top Factor bits of V are the distance's high byte, the
+    // rest the length.
+    struct {
+        int Factor;
+        unsigned High, Length;
+    } const Cases[] = {{1, 1, 0x41}, {2, 3, 1}, {3, 6, 1}, {4, 12, 1}};
+    for (auto [Factor, High, Length] : Cases) {
         SCOPED_TRACE(Factor);
-        const unsigned High = (0xC1u >> (8 - Factor)) & ((1u << Factor) - 1);
-        const unsigned Length = 0xC1u & (0xFFu >> Factor);
         std::string Data = "x" + std::string(High * 256, '.') + Dle + "\xC1" + std::string(1, '\0');
         const std::string Out = RunUnreduce(Reduced({}, Data), 1 + High * 256 + Length + 3, Factor);
         ASSERT_EQ(Out.size(), 1 + High * 256 + Length + 3);
