@@ -1,0 +1,63 @@
+#pragma once
+// Extraction of one zip entry: the decompressor (input reader, output writer, method dispatch).
+
+#include "archive/AbBufStm.h"
+#include "archive/AbDecodeIO.h"
+#include "archive/AbZipCry.h"
+#include "platform/Classes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Decodes one entry from the archive's stream into an output stream: reads the compressed bytes in
+// chunks of up to 4,096 bytes (decrypting them, moving on to the next disk of a spanned set), gathers the
+// output in 32,768 bytes for the CRC-32 and progress, and stops at output beyond UncompressedSize.
+class TAbUnzipHelper : private TAbDecodeInput, private TAbDecodeOutput {
+public:
+    // InStream is the archive's stream field, read at each use: a disk change replaces the stream in it.
+    // CompressedSize starts as the size of that stream.
+    TAbUnzipHelper(TStream*& InStream, TAbZDecoder* Decoder, TStream& OutStream);
+    ~TAbUnzipHelper() override = default;
+    TAbUnzipHelper(const TAbUnzipHelper&) = delete;
+    TAbUnzipHelper& operator=(const TAbUnzipHelper&) = delete;
+
+    // Decodes the whole entry, the stream standing at its data, and returns the CRC-32 of the output.
+    uint32_t Decompress();
+
+    uint64_t UncompressedSize = 0;
+    uint64_t CompressedSize;
+    uint16_t Method = 8;
+    uint8_t DictionarySize = 0;       // imploded: 1 = 4 KB, 2 = 8 KB
+    uint8_t ShannonFanoTreeCount = 0; // imploded: 2 or 3
+    // The archive's progress of the current entry.
+    std::function<void(uint8_t Progress, bool& Abort)> OnProgressHook;
+    // A spanned set: makes disk Disk (from 0) the open one, in InStream. Raises to abort.
+    std::function<void(uint16_t Disk)> OnChangeDisk;
+    bool Spanned = false;
+    uint16_t CurrentDisk = 0;
+
+protected:
+    virtual void DoProgress(uint8_t Progress, bool& Abort);
+
+private:
+    bool NextChunk(const uint8_t*& Data, size_t& Count) override;
+    void Write(const uint8_t* Data, size_t Count) override;
+    // Hands Count bytes to the output file, the CRC and the progress.
+    void Deliver(const uint8_t* Data, size_t Count);
+    void FlushOutput();
+    void Dispatch();
+
+    TStream*& FInStream;
+    TAbZDecoder* FDecoder;
+    TStream& FOutStream;
+    std::unique_ptr<TAbBufferedStream> FOutWriter;
+    uint32_t FCrc = 0xFFFFFFFF;
+    uint8_t FLastProgress = 0;
+    uint64_t FOutFlushed = 0;
+    size_t FOutPending = 0;
+    uint64_t FInRemaining = 0;
+    std::unique_ptr<uint8_t[]> FOutBuffer;
+    uint8_t FInBuffer[4096];
+};
