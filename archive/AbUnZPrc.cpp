@@ -2,7 +2,10 @@
 
 #include "archive/AbExcept.h"
 #include "archive/AbUtils.h"
+#include "archive/Explode.h"
 #include "archive/Inflate.h"
+#include "archive/Unreduce.h"
+#include "archive/Unshrink.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,6 +44,18 @@ void TAbUnzipHelper::Dispatch() {
         // Stored data goes to the file as it is read.
         while (NextChunk(Data, Count))
             Deliver(Data, Count);
+        break;
+    case 1:
+        Unshrink(*this, *this);
+        break;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        Unreduce(*this, *this, UncompressedSize, Method - 1);
+        break;
+    case 6:
+        Explode(*this, *this, UncompressedSize, DictionarySize, ShannonFanoTreeCount);
         break;
     case 8:
         Inflate(*this, *this);

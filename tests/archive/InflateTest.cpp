@@ -25,14 +25,14 @@ std::string Unpack(const std::string& Stream, std::vector<size_t> Chunks = {4096
 class TBitWriter {
 public:
     TBitWriter& Bits(uint64_t Value, unsigned N) {
-        for (unsigned I = 0; I < N; ++I)
-            Bit(uint32_t(Value >> I) & 1);
+        for (; N; Value >>= 1, --N, ++Count)
+            Out.Put(uint32_t(Value & 1), 1);
         return *this;
     }
     // A Huffman code goes out most significant bit first.
     TBitWriter& Code(uint32_t Code, unsigned Len) {
         for (unsigned I = Len; I-- > 0;)
-            Bit((Code >> I) & 1);
+            Bits((Code >> I) & 1, 1);
         return *this;
     }
     TBitWriter& Header(bool Last, unsigned Type) { return Bits(Last, 1).Bits(Type, 2); }
@@ -52,7 +52,7 @@ public:
     TBitWriter& Stored(bool Last, const std::string& Data, uint16_t NLen) {
         Header(Last, 0);
         while (Count % 8)
-            Bit(0);
+            Bits(0, 1);
         Bits(uint32_t(Data.size()), 16).Bits(NLen, 16);
         for (char C : Data)
             Bits(uint8_t(C), 8);
@@ -61,16 +61,10 @@ public:
     TBitWriter& Stored(bool Last, const std::string& Data) {
         return Stored(Last, Data, uint16_t(~Data.size()));
     }
-    std::string Str() const { return Out; }
+    std::string Str() const { return Out.Bytes(); }
 
 private:
-    void Bit(uint32_t B) {
-        if (Count % 8 == 0)
-            Out += '\0';
-        Out.back() = char(uint8_t(Out.back()) | B << (Count % 8));
-        ++Count;
-    }
-    std::string Out;
+    TLsbBitWriter Out;
     size_t Count = 0;
 };
 
@@ -195,29 +189,8 @@ TEST(InflateZlib, ChunkBoundariesDoNotChangeTheResult) {
 
 // The deflated entries of the DOS archives, checked against the stored copies of the same files.
 TEST(InflateZlib, DeflatedEntriesOfTheDosArchives) {
-    struct TEntry {
-        std::string Name;
-        unsigned Method;
-        uint32_t Crc;
-        std::string Data;
-    };
     auto Entries = [](const std::string& Archive) {
-        const std::string Zip = ReadFile(FixturesDir() + "/pkzip/" + Archive);
-        auto Get = [&Zip](size_t At, unsigned Bytes) {
-            uint32_t V = 0;
-            for (unsigned I = 0; I < Bytes; ++I)
-                V |= uint32_t(uint8_t(Zip.at(At + I))) << (8 * I);
-            return V;
-        };
-        std::vector<TEntry> List;
-        for (size_t P = 0; Get(P, 4) == 0x04034B50;) {
-            const size_t NameLen = Get(P + 26, 2), ExtraLen = Get(P + 28, 2), Size = Get(P + 18, 4);
-            const size_t Data = P + 30 + NameLen + ExtraLen;
-            List.push_back(
-                {Zip.substr(P + 30, NameLen), Get(P + 8, 2), Get(P + 14, 4), Zip.substr(Data, Size)});
-            P = Data + Size;
-        }
-        return List;
+        return ReadLocalEntries(FixturesDir() + "/pkzip/" + Archive);
     };
     std::map<std::string, std::string> Originals;
     for (auto& E : Entries("PKZ204E0.ZIP"))

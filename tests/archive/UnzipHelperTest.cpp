@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 using namespace testutil;
@@ -164,4 +166,23 @@ TEST(UnzipHelper, UnknownMethodsAreRefused) {
         TEntry E("abc", Method, 3);
         EXPECT_THROW(E.Helper->Decompress(), EAbZipInvalidMethod) << Method;
     }
+}
+
+// Every entry of the DOS archives, whatever its method, through the method dispatch.
+TEST(UnzipHelper, EveryMethodOfTheDosArchives) {
+    std::map<std::string, std::string> Originals;
+    for (auto& E : ReadLocalEntries(FixturesDir() + "/pkzip/PKZ204E0.ZIP"))
+        Originals[E.Name] = E.Data;
+    std::set<unsigned> Methods;
+    for (const char* Archive : {"PKZ80A1.ZIP", "PKZ110ES.ZIP", "PKZ80B1.ZIP", "PKZ80B2.ZIP", "PKZ80B3.ZIP",
+                                "PKZ80B4.ZIP", "PKZ110EI.ZIP", "PKZ110.ZIP", "PKZ204EX.ZIP", "PKZ204ES.ZIP"})
+        for (auto& E : ReadLocalEntries(FixturesDir() + "/pkzip/" + Archive)) {
+            TEntry Entry(E.Data, uint16_t(E.Method), E.UncompressedSize);
+            Entry.Helper->DictionarySize = E.Flags & 2 ? 2 : 1;
+            Entry.Helper->ShannonFanoTreeCount = E.Flags & 4 ? 3 : 2;
+            Entry.ExpectedCrc = E.Crc;
+            EXPECT_TRUE(Entry.Run() == Originals.at(E.Name)) << Archive << " " << E.Name;
+            Methods.insert(E.Method);
+        }
+    EXPECT_EQ(Methods, (std::set<unsigned>{0, 1, 2, 3, 4, 5, 6, 8}));
 }
