@@ -4,7 +4,9 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,20 +50,52 @@ bool Writable(const struct stat& St) {
 
 } // namespace
 
+namespace {
+
+// Folders whose handles are kept open. A deep tree keeps one per level; past this many the deeper
+// listings read their entries by path, so a walk never runs out of handles.
+std::atomic<int> GOpenHandles{0};
+const int MaxOpenHandles = 64;
+
+} // namespace
+
 TFileFinder::TFileFinder(const std::string& Folder) : FFolder(Folder) {
-    DIR* D = ::opendir(Folder.c_str());
-    if (!D)
+    int Fd = ::open(Folder.empty() ? "" : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd < 0)
         return;
-    while (dirent* E = ::readdir(D)) {
-        std::string Name = E->d_name;
-        if (Name == "." || Name == "..")
-            continue;
-        FEntries.push_back({std::move(Name), E->d_type});
+    alignas(8) char Buf[32768];
+    ssize_t N;
+    while ((N = ::getdents64(Fd, Buf, sizeof Buf)) > 0) {
+        for (ssize_t Pos = 0; Pos < N;) {
+            const auto* E = reinterpret_cast<const dirent64*>(Buf + Pos);
+            Pos += E->d_reclen;
+            const char* Name = E->d_name;
+            if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+                continue;
+            FEntries.push_back({Name, E->d_type});
+        }
     }
-    ::closedir(D);
+    if (N < 0) {
+        ::close(Fd);
+        FEntries.clear();
+        return;
+    }
+    if (++GOpenHandles <= MaxOpenHandles) {
+        FHandle = Fd;
+    } else {
+        --GOpenHandles;
+        ::close(Fd);
+    }
     std::sort(FEntries.begin(), FEntries.end(),
               [](const TEntry& A, const TEntry& B) { return NameBefore(A.Name, B.Name); });
     FOpened = true;
+}
+
+TFileFinder::~TFileFinder() {
+    if (FHandle >= 0) {
+        ::close(FHandle);
+        --GOpenHandles;
+    }
 }
 
 bool TFileFinder::Next() {
@@ -87,14 +121,16 @@ bool TFileFinder::Load() {
     if (FLoaded)
         return true;
     const std::string& EntryName = FEntries[FIndex].Name;
-    std::string Path = JoinPath(FFolder, EntryName);
+    // Relative to the folder's handle when there is one: no path to resolve again for every entry.
+    std::string Path = FHandle >= 0 ? EntryName : JoinPath(FFolder, EntryName);
+    int Dir = FHandle >= 0 ? FHandle : AT_FDCWD;
     struct stat St;
-    if (::lstat(Path.c_str(), &St) != 0)
+    if (::fstatat(Dir, Path.c_str(), &St, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     if (S_ISLNK(St.st_mode)) {
         // Links to files count as the file; links to folders and dangling links stay system entries.
         struct stat Target;
-        if (::stat(Path.c_str(), &Target) == 0 && S_ISREG(Target.st_mode))
+        if (::fstatat(Dir, Path.c_str(), &Target, 0) == 0 && S_ISREG(Target.st_mode))
             St = Target;
     }
     uint32_t Attr = 0;

@@ -35,6 +35,9 @@ class TFileFinder {
 public:
     // Opened() is false when Folder cannot be listed.
     explicit TFileFinder(const std::string& Folder);
+    ~TFileFinder();
+    TFileFinder(const TFileFinder&) = delete;
+    TFileFinder& operator=(const TFileFinder&) = delete;
     bool Opened() const { return FOpened; }
 
     // Moves to the next entry (the first on the first call); false past the last.
@@ -53,6 +56,7 @@ private:
         unsigned char Type;
     };
     std::string FFolder;
+    int FHandle = -1; // kept open for reading entries relative to it, while few are open
     std::vector<TEntry> FEntries;
     size_t FIndex = 0;
     bool FOpened = false;

@@ -1,5 +1,6 @@
 #include "platform/Thread.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -14,7 +15,7 @@ const std::thread::id GMainThread = std::this_thread::get_id();
 
 struct TQueuedCall {
     const TThreadMethod* Method;
-    bool Done = false;
+    std::atomic<bool> Done{false};
 };
 
 // Never destroyed: a worker that frees itself may still be leaving Synchronize while the program ends.
@@ -25,6 +26,7 @@ struct TSyncState {
     std::condition_variable CallQueued;
     std::condition_variable CallDone;
     std::deque<TQueuedCall*> Queue;
+    std::atomic<size_t> Queued{0}; // Queue.size(), readable without the lock
 };
 
 TSyncState& Sync() {
@@ -32,13 +34,34 @@ TSyncState& Sync() {
     return *State;
 }
 
+// A walk hands over an event every few microseconds; sleeping and waking for each costs far more than
+// the event. Both sides therefore watch for the other a little while before they sleep.
+const auto SpinTime = std::chrono::microseconds(50);
+
+template <typename TCondition> bool SpinUntil(TCondition Condition, std::chrono::microseconds Limit) {
+    auto End = std::chrono::steady_clock::now() + Limit;
+    while (!Condition()) {
+        if (std::chrono::steady_clock::now() >= End)
+            return false;
+        // Yielding, not just pausing: on a busy machine the other side may be waiting for this core.
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 void QueueAndWait(const TThreadMethod& Method) {
     TSyncState& S = Sync();
     TQueuedCall Call{&Method};
-    std::unique_lock Lock(S.QueueLock);
-    S.Queue.push_back(&Call);
+    {
+        std::lock_guard Lock(S.QueueLock);
+        S.Queue.push_back(&Call);
+        ++S.Queued;
+    }
     S.CallQueued.notify_one();
-    S.CallDone.wait(Lock, [&] { return Call.Done; });
+    if (SpinUntil([&] { return Call.Done.load(); }, SpinTime))
+        return;
+    std::unique_lock Lock(S.QueueLock);
+    S.CallDone.wait(Lock, [&] { return Call.Done.load(); });
 }
 
 int NiceValue(TThreadPriority Priority) {
@@ -56,17 +79,26 @@ void SetMainThreadRunner(TMainThreadRunner Runner) {
 
 bool CheckSynchronize(std::chrono::milliseconds Timeout) {
     TSyncState& S = Sync();
+    if (Timeout.count() > 0)
+        SpinUntil([&] { return S.Queued > 0; }, std::min<std::chrono::microseconds>(Timeout, SpinTime));
     std::unique_lock Lock(S.QueueLock);
     if (!S.CallQueued.wait_for(Lock, Timeout, [&] { return !S.Queue.empty(); }))
         return false;
     while (!S.Queue.empty()) {
         TQueuedCall* Call = S.Queue.front();
         S.Queue.pop_front();
+        --S.Queued;
         Lock.unlock();
         (*Call->Method)();
         Lock.lock();
+        // The worker may return as soon as it sees Done: Call is not touched afterwards.
         Call->Done = true;
         S.CallDone.notify_all();
+        if (S.Queue.empty()) {
+            Lock.unlock();
+            SpinUntil([&] { return S.Queued > 0; }, SpinTime);
+            Lock.lock();
+        }
     }
     return true;
 }

@@ -20,8 +20,8 @@ using TMainThreadRunner = std::function<void(const TThreadMethod& Method)>;
 // Installs the main thread's side of Synchronize; an empty runner restores the queue.
 void SetMainThreadRunner(TMainThreadRunner Runner);
 
-// Runs the calls that workers have queued for the main thread, waiting up to Timeout for the first one.
-// True when at least one ran. Call it on the main thread only.
+// Runs the calls that workers have queued for the main thread, waiting up to Timeout for the first one,
+// and goes on while more follow at once. True when at least one ran. Call it on the main thread only.
 bool CheckSynchronize(std::chrono::milliseconds Timeout = std::chrono::milliseconds(0));
 
 // The thread that ran the program's start-up.

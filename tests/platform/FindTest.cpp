@@ -163,3 +163,32 @@ TEST(Drives, TheRunningSystemHasARootDrive) {
     for (const TMount& D : Drives(Table))
         EXPECT_NE(D.FsType, "proc");
 }
+
+namespace {
+
+// Lists Folder and, inside the listing, the folder "d" below it, Levels deep; counts loaded files.
+int LoadNested(const std::string& Folder, int Levels) {
+    TFileFinder F(Folder);
+    int Loaded = 0;
+    while (F.Next()) {
+        if (F.Name() == "f" && F.Load() && F.Record().Size == 1)
+            ++Loaded;
+        if (F.Name() == "d" && Levels > 1)
+            Loaded += LoadNested(Folder + "/d", Levels - 1);
+    }
+    return Loaded;
+}
+
+} // namespace
+
+TEST(Find, DeepTreesAreListedPastTheKeptHandles) {
+    TScratchDir D;
+    std::string Path = D.Path();
+    const int Levels = 100;
+    for (int I = 0; I < Levels; ++I) {
+        WriteFile(Path + "/f", "x");
+        Path += "/d";
+        ASSERT_EQ(mkdir(Path.c_str(), 0755), 0);
+    }
+    EXPECT_EQ(LoadNested(D.Path(), Levels), Levels);
+}
