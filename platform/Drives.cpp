@@ -1,5 +1,7 @@
 #include "platform/Drives.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -121,7 +123,8 @@ bool PathWithin(const std::string& Path, const std::string& Folder) {
 std::vector<TMount> Drives(const std::vector<TMount>& Table) {
     std::vector<const TMount*> Candidates;
     for (const TMount& M : Table) {
-        if (M.Type == dtNoDrive)
+        // A single file mounted over another (as containers do) is no drive either.
+        if (M.Type == dtNoDrive || !DirExists(M.MountPoint))
             continue;
         bool InsidePseudo = std::any_of(Table.begin(), Table.end(), [&](const TMount& P) {
             return P.Type == dtNoDrive && P.MountPoint != "/" && PathWithin(M.MountPoint, P.MountPoint);

@@ -29,7 +29,8 @@ void SetMountTableSource(TMountTableSource Source); // empty restores the system
 std::vector<TMount> MountTable();
 
 // The drives of a table, each file system once, sorted by mount point: of several mounts showing the
-// same file system, one whose tree holds the others' is kept.
+// same file system, one whose tree holds the others' is kept. Mount points that are not folders (a
+// file mounted over a file) are left out.
 std::vector<TMount> Drives(const std::vector<TMount>& Table);
 
 // The mount that holds Folder (the deepest mount point above it); false when there is none or it is no

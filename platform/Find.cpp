@@ -60,7 +60,7 @@ const int MaxOpenHandles = 64;
 } // namespace
 
 TFileFinder::TFileFinder(const std::string& Folder) : FFolder(Folder) {
-    int Fd = ::open(Folder.empty() ? "" : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int Fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Fd < 0)
         return;
     alignas(8) char Buf[32768];

@@ -126,26 +126,31 @@ TEST(Drives, MountInfoIsParsedAndTyped) {
 }
 
 TEST(Drives, EachFileSystemOnceAndNothingInsidePseudoFileSystems) {
+    TScratchDir D;
+    const std::string R = D.Path();
+    for (const char* F : {"/sys", "/sys/fs", "/srv", "/again", "/tmp", "/zz"})
+        mkdir((R + F).c_str(), 0755);
+    WriteFile(R + "/hosts", "");
     auto M = [](std::string Dev, std::string Root, std::string Point, TDriveType Type) {
         return TMount{std::move(Dev), std::move(Root), std::move(Point), "x", Type};
     };
     std::vector<TMount> Table = {
-        M("0:1", "/", "/sys", dtNoDrive),       M("0:2", "/", "/sys/fs/cgroup", dtRAMDisk),
-        M("8:1", "/data/sub", "/srv", dtFixed), M("8:1", "/", "/", dtFixed),
-        M("8:1", "/", "/again", dtFixed),       M("0:3", "/", "/tmp", dtRAMDisk),
-        M("8:2", "/sub", "/zz", dtFixed),
+        M("0:1", "/", R + "/sys", dtNoDrive),       M("0:2", "/", R + "/sys/fs", dtRAMDisk),
+        M("8:1", "/data/sub", R + "/srv", dtFixed), M("8:1", "/", R, dtFixed),
+        M("8:1", "/", R + "/again", dtFixed),       M("0:3", "/", R + "/tmp", dtRAMDisk),
+        M("8:2", "/sub", R + "/zz", dtFixed),       M("8:3", "/etc/hosts", R + "/hosts", dtFixed),
     };
     std::vector<std::string> Points;
-    for (const TMount& D : Drives(Table))
-        Points.push_back(D.MountPoint);
-    EXPECT_EQ(Points, (std::vector<std::string>{"/", "/tmp", "/zz"}));
+    for (const TMount& Drive : Drives(Table))
+        Points.push_back(Drive.MountPoint);
+    EXPECT_EQ(Points, (std::vector<std::string>{R, R + "/tmp", R + "/zz"}));
 
     TMount Drive;
-    ASSERT_TRUE(DriveOfFolder(Table, "/tmp/x/y", Drive));
-    EXPECT_EQ(Drive.MountPoint, "/tmp");
-    ASSERT_TRUE(DriveOfFolder(Table, "/tmpfoo", Drive));
-    EXPECT_EQ(Drive.MountPoint, "/");
-    EXPECT_FALSE(DriveOfFolder(Table, "/sys/kernel", Drive)) << "held by a pseudo file system";
+    ASSERT_TRUE(DriveOfFolder(Table, R + "/tmp/x/y", Drive));
+    EXPECT_EQ(Drive.MountPoint, R + "/tmp");
+    ASSERT_TRUE(DriveOfFolder(Table, R + "/tmpfoo", Drive));
+    EXPECT_EQ(Drive.MountPoint, R);
+    EXPECT_FALSE(DriveOfFolder(Table, R + "/sys/kernel", Drive)) << "held by a pseudo file system";
     EXPECT_FALSE(DriveOfFolder({}, "/", Drive));
 
     EXPECT_TRUE(PathWithin("/a/b", "/a"));
