@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -123,4 +124,53 @@ TEST(Mask, Lists) {
 
     TMaskCollection Bad;
     EXPECT_THROW(ParseMasks(Bad, "*.zip;[x"), Exception);
+}
+
+namespace {
+
+// Straightforward reference: tries every way of filling each star. Masks here hold letters, "?", "*" and
+// simple sets only.
+bool Reference(const std::string& Mask, size_t M, const std::string& Name, size_t N) {
+    if (M == Mask.size())
+        return N == Name.size();
+    char C = Mask[M];
+    if (C == '*') {
+        // "?" right after a star is dropped, so "*?" is "*".
+        size_t Next = M + 1;
+        while (Next < Mask.size() && (Mask[Next] == '*' || Mask[Next] == '?'))
+            ++Next;
+        for (size_t K = N; K <= Name.size(); ++K)
+            if (Reference(Mask, Next, Name, K))
+                return true;
+        return false;
+    }
+    if (N == Name.size())
+        return false;
+    char Up = char(UpCaseAscii(uint8_t(Name[N])));
+    if (C == '[') {
+        size_t Close = Mask.find(']', M);
+        bool In = Mask.substr(M + 1, Close - M - 1).find(Up) != std::string::npos;
+        return In && Reference(Mask, Close + 1, Name, N + 1);
+    }
+    if (C != '?' && char(UpCaseAscii(uint8_t(C))) != Up)
+        return false;
+    return Reference(Mask, M + 1, Name, N + 1);
+}
+
+} // namespace
+
+TEST(Mask, AgreesWithTryingEveryWayToFillTheStars) {
+    std::mt19937 Gen(7);
+    const std::string MaskChars = "ab*?*[AB]", NameChars = "abAB";
+    for (int Case = 0; Case < 4000; ++Case) {
+        std::string Mask, Name;
+        for (size_t I = Gen() % 8; I > 0; --I) {
+            size_t Pick = Gen() % 6;
+            Mask += Pick == 5 ? std::string("[AB]") : std::string(1, MaskChars[Pick]);
+        }
+        for (size_t I = Gen() % 9; I > 0; --I)
+            Name += NameChars[Gen() % NameChars.size()];
+        ASSERT_EQ(M(Mask, Name), Reference(Mask, 0, Name, 0))
+            << "mask '" << Mask << "' name '" << Name << "'";
+    }
 }
