@@ -1,0 +1,672 @@
+#include "archive/Abziptyp.h"
+
+#include "archive/AbConst.h"
+#include "archive/AbExcept.h"
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+uint16_t Get16(const uint8_t* P) {
+    return uint16_t(P[0] | P[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+uint64_t Get64(const uint8_t* P) {
+    return uint64_t(Get32(P)) | uint64_t(Get32(P + 4)) << 32;
+}
+
+// Gathers a record's bytes so it reaches the stream in one write.
+class TRecordWriter {
+public:
+    void Put16(uint16_t V) {
+        FBytes.push_back(uint8_t(V));
+        FBytes.push_back(uint8_t(V >> 8));
+    }
+    void Put32(uint32_t V) {
+        Put16(uint16_t(V));
+        Put16(uint16_t(V >> 16));
+    }
+    // A variable part's length; what does not fit the 16-bit field cannot be written.
+    void PutLength(const std::string& S) {
+        if (S.size() > 0xFFFF)
+            throw EWriteError("Zip record field longer than 65,535 bytes");
+        Put16(uint16_t(S.size()));
+    }
+    void PutBytes(const std::string& S) { FBytes.insert(FBytes.end(), S.begin(), S.end()); }
+    void WriteTo(TStream& Stream) const { Stream.WriteBuffer(FBytes.data(), int64_t(FBytes.size())); }
+
+private:
+    std::vector<uint8_t> FBytes;
+};
+
+// Reads Count bytes as a string (the lengths are 16-bit, so the allocation is bounded).
+std::string ReadBytes(TStream& Stream, size_t Count) {
+    std::string S(Count, '\0');
+    if (Count)
+        Stream.ReadBuffer(S.data(), int64_t(Count));
+    return S;
+}
+
+// The fields both header kinds share, from the version needed onwards.
+void ParseCommon(TAbZipFileHeader& H, const uint8_t* P) {
+    H.VersionNeededToExtract = Get16(P);
+    H.GeneralPurposeBitFlag = Get16(P + 2);
+    H.SetCompressionMethod(Get16(P + 4));
+    H.LastModFileTime = Get16(P + 6);
+    H.LastModFileDate = Get16(P + 8);
+    H.CRC32 = Get32(P + 10);
+    H.CompressedSize = Get32(P + 14);
+    H.UncompressedSize = Get32(P + 18);
+}
+
+void PutCommon(TRecordWriter& W, const TAbZipFileHeader& H) {
+    W.Put16(H.VersionNeededToExtract);
+    W.Put16(H.GeneralPurposeBitFlag);
+    W.Put16(H.CompressionMethod());
+    W.Put16(H.LastModFileTime);
+    W.Put16(H.LastModFileDate);
+    W.Put32(H.CRC32);
+    W.Put32(H.CompressedSize);
+    W.Put32(H.UncompressedSize);
+}
+
+} // namespace
+
+double TAbZipFileHeader::CompressionRatio() const {
+    if (UncompressedSize < 1)
+        return 0;
+    double C = double(CompressedSize) - (IsEncrypted() ? 12.0 : 0.0);
+    return (1.0 - C / double(UncompressedSize)) * 100.0;
+}
+
+uint8_t TAbZipFileHeader::DictionarySize() const {
+    if (FCompressionMethod != 6)
+        return 0;
+    return (GeneralPurposeBitFlag & 2) ? 2 : 1;
+}
+
+uint8_t TAbZipFileHeader::ShannonFanoTreeCount() const {
+    if (FCompressionMethod != 6)
+        return 0;
+    return (GeneralPurposeBitFlag & 4) ? 3 : 2;
+}
+
+void TAbZipLocalFileHeader::LoadFromStream(TStream& Stream) {
+    uint8_t B[30];
+    Stream.ReadBuffer(B, sizeof B);
+    FSignature = Get32(B);
+    ParseCommon(*this, B + 4);
+    uint16_t NameLength = Get16(B + 26);
+    uint16_t ExtraLength = Get16(B + 28);
+    FileName = ReadBytes(Stream, NameLength);
+    ExtraField = ReadBytes(Stream, ExtraLength);
+    if (!IsValid())
+        throw EAbZipInvalid();
+}
+
+void TAbZipLocalFileHeader::SaveToStream(TStream& Stream) const {
+    TRecordWriter W;
+    W.Put32(ValidSignature());
+    PutCommon(W, *this);
+    W.PutLength(FileName);
+    W.PutLength(ExtraField);
+    W.PutBytes(FileName);
+    W.PutBytes(ExtraField);
+    W.WriteTo(Stream);
+}
+
+void TAbZipDirectoryFileHeader::LoadFromStream(TStream& Stream) {
+    uint8_t B[46];
+    Stream.ReadBuffer(B, sizeof B);
+    FSignature = Get32(B);
+    VersionMadeBy = Get16(B + 4);
+    ParseCommon(*this, B + 6);
+    uint16_t NameLength = Get16(B + 28);
+    uint16_t ExtraLength = Get16(B + 30);
+    uint16_t CommentLength = Get16(B + 32);
+    DiskNumberStart = Get16(B + 34);
+    InternalFileAttributes = Get16(B + 36);
+    ExternalFileAttributes = Get32(B + 38);
+    RelativeOffset = Get32(B + 42);
+    std::string Rest = ReadBytes(Stream, size_t(NameLength) + ExtraLength + CommentLength);
+    FileName.assign(Rest, 0, NameLength);
+    ExtraField.assign(Rest, NameLength, ExtraLength);
+    FileComment.assign(Rest, size_t(NameLength) + ExtraLength, CommentLength);
+    if (!IsValid())
+        throw EAbZipInvalid();
+}
+
+void TAbZipDirectoryFileHeader::SaveToStream(TStream& Stream) const {
+    TRecordWriter W;
+    W.Put32(ValidSignature());
+    W.Put16(VersionMadeBy);
+    PutCommon(W, *this);
+    W.PutLength(FileName);
+    W.PutLength(ExtraField);
+    W.PutLength(FileComment);
+    W.Put16(DiskNumberStart);
+    W.Put16(InternalFileAttributes);
+    W.Put32(ExternalFileAttributes);
+    W.Put32(RelativeOffset);
+    W.PutBytes(FileName);
+    W.PutBytes(ExtraField);
+    W.PutBytes(FileComment);
+    W.WriteTo(Stream);
+}
+
+void TAbZipDirectoryFileFooter::LoadFromStream(TStream& Stream) {
+    uint8_t B[22];
+    Stream.ReadBuffer(B, sizeof B);
+    FSignature = Get32(B);
+    DiskNumber = Get16(B + 4);
+    StartDiskNumber = Get16(B + 6);
+    EntriesOnDisk = Get16(B + 8);
+    TotalEntries = Get16(B + 10);
+    DirectorySize = Get32(B + 12);
+    DirectoryOffset = Get32(B + 16);
+    ZipfileComment = ReadBytes(Stream, Get16(B + 20));
+    if (!IsValid())
+        throw EAbZipInvalid();
+}
+
+void TAbZipDirectoryFileFooter::SaveToStream(TStream& Stream) const {
+    TRecordWriter W;
+    W.Put32(ValidSignature());
+    W.Put16(DiskNumber);
+    W.Put16(StartDiskNumber);
+    W.Put16(EntriesOnDisk);
+    W.Put16(TotalEntries);
+    W.Put32(DirectorySize);
+    W.Put32(DirectoryOffset);
+    W.PutLength(ZipfileComment);
+    W.PutBytes(ZipfileComment);
+    W.WriteTo(Stream);
+}
+
+void TAbZipDataDescriptor::LoadFromStream(TStream& Stream) {
+    uint8_t B[12];
+    Stream.ReadBuffer(B, sizeof B);
+    CRC32 = Get32(B);
+    CompressedSize = Get32(B + 4);
+    UncompressedSize = Get32(B + 8);
+}
+
+void TAbZipDataDescriptor::SaveToStream(TStream& Stream) const {
+    TRecordWriter W;
+    W.Put32(CRC32);
+    W.Put32(CompressedSize);
+    W.Put32(UncompressedSize);
+    W.WriteTo(Stream);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+TAbZipItem::TAbZipItem() = default;
+
+std::string TAbZipItem::GetFileName() const {
+    if (FItemInfo.GeneralPurposeBitFlag & Ab_ZipUtf8NameFlag)
+        return FItemInfo.FileName;
+    return OemToAnsi(FItemInfo.FileName);
+}
+
+void TAbZipItem::SetFileName(const std::string& Value) {
+    std::string Oem;
+    if (AnsiToOem(Value, Oem)) {
+        FItemInfo.FileName = Oem;
+        FItemInfo.GeneralPurposeBitFlag &= uint16_t(~Ab_ZipUtf8NameFlag);
+    } else {
+        FItemInfo.FileName = Value;
+        FItemInfo.GeneralPurposeBitFlag |= Ab_ZipUtf8NameFlag;
+    }
+    FFileName = Value;
+}
+
+void TAbZipItem::SetCompressedSize(uint64_t Value) {
+    FCompressedSize = Value;
+    FItemInfo.CompressedSize = uint32_t(std::min<uint64_t>(Value, 0xFFFFFFFFu));
+}
+
+void TAbZipItem::SetUncompressedSize(uint64_t Value) {
+    FUncompressedSize = Value;
+    FItemInfo.UncompressedSize = uint32_t(std::min<uint64_t>(Value, 0xFFFFFFFFu));
+}
+
+void TAbZipItem::SetRelativeOffset(uint64_t Value) {
+    FRelativeOffset = Value;
+    FItemInfo.RelativeOffset = uint32_t(std::min<uint64_t>(Value, 0xFFFFFFFFu));
+}
+
+void TAbZipItem::SetDiskNumberStart(uint16_t Value) {
+    FDiskNumberStart = Value;
+    FItemInfo.DiskNumberStart = Value;
+}
+
+void TAbZipItem::SetLastModFileTime(uint16_t Value) {
+    FLastModFileTime = Value;
+    FItemInfo.LastModFileTime = Value;
+}
+
+void TAbZipItem::SetLastModFileDate(uint16_t Value) {
+    FLastModFileDate = Value;
+    FItemInfo.LastModFileDate = Value;
+}
+
+void TAbZipItem::LoadFromStream(TStream& Stream) {
+    FItemInfo.LoadFromStream(Stream);
+    FFileName = FItemInfo.FileName;
+    FLastModFileTime = FItemInfo.LastModFileTime;
+    FLastModFileDate = FItemInfo.LastModFileDate;
+    FCompressedSize = FItemInfo.CompressedSize;
+    FUncompressedSize = FItemInfo.UncompressedSize;
+    FRelativeOffset = FItemInfo.RelativeOffset;
+    FDiskNumberStart = FItemInfo.DiskNumberStart;
+    ApplyZip64Extra();
+    DiskFileName = GetFileName();
+    Action = aaNone;
+    Tagged = false;
+}
+
+void TAbZipItem::ApplyZip64Extra() {
+    const std::string& X = FItemInfo.ExtraField;
+    size_t I = 0;
+    while (I + 4 <= X.size()) {
+        auto P = reinterpret_cast<const uint8_t*>(X.data()) + I;
+        uint16_t Tag = Get16(P);
+        size_t Len = Get16(P + 2);
+        if (I + 4 + Len > X.size())
+            return;
+        if (Tag == 0x0001) {
+            // Only the saturated fields are present, in this order.
+            const uint8_t* Q = P + 4;
+            const uint8_t* End = Q + Len;
+            auto Take64 = [&](uint64_t& Field) {
+                if (Q + 8 <= End) {
+                    Field = Get64(Q);
+                    Q += 8;
+                }
+            };
+            if (FItemInfo.UncompressedSize == 0xFFFFFFFFu)
+                Take64(FUncompressedSize);
+            if (FItemInfo.CompressedSize == 0xFFFFFFFFu)
+                Take64(FCompressedSize);
+            if (FItemInfo.RelativeOffset == 0xFFFFFFFFu)
+                Take64(FRelativeOffset);
+            if (FItemInfo.DiskNumberStart == 0xFFFF && Q + 4 <= End)
+                FDiskNumberStart = Get32(Q);
+            return;
+        }
+        I += 4 + Len;
+    }
+}
+
+void TAbZipItem::SaveLFHToStream(TStream& Stream) const {
+    TAbZipLocalFileHeader H;
+    H.VersionNeededToExtract = FItemInfo.VersionNeededToExtract;
+    H.GeneralPurposeBitFlag = FItemInfo.GeneralPurposeBitFlag;
+    H.SetCompressionMethod(FItemInfo.CompressionMethod());
+    H.LastModFileTime = FItemInfo.LastModFileTime;
+    H.LastModFileDate = FItemInfo.LastModFileDate;
+    H.CRC32 = FItemInfo.CRC32;
+    H.CompressedSize = FItemInfo.CompressedSize;
+    H.UncompressedSize = FItemInfo.UncompressedSize;
+    H.FileName = FItemInfo.FileName;
+    H.ExtraField = FItemInfo.ExtraField;
+    H.SaveToStream(Stream);
+}
+
+void TAbZipItem::SaveCDHToStream(TStream& Stream) const {
+    FItemInfo.SaveToStream(Stream);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+// Reads the central directory through a read-ahead buffer and moves on to the next disk of a spanned set
+// when a disk's file is used up, also in the middle of a record. The archive's stream is handed back at
+// the exact position reached.
+class TAbZipArchive::TDirectoryReader : public TStream {
+public:
+    TDirectoryReader(TAbZipArchive& AArchive, uint16_t ALastDisk)
+        : FArchive(AArchive), FLastDisk(ALastDisk), FBuffer(65536) {
+        Restart();
+    }
+    ~TDirectoryReader() override {
+        if (FArchive.Stream)
+            FArchive.Stream->Seek(FBufStart + int64_t(FBufPos), soFromBeginning);
+    }
+
+    // Starts over at the position of the archive's (possibly new) stream.
+    void Restart() {
+        FBufStart = FArchive.Stream->Position();
+        FDiskSize = FArchive.Stream->Size();
+        FBufPos = FBufLen = 0;
+    }
+    bool AtDiskEnd() const { return FBufStart + int64_t(FBufPos) >= FDiskSize; }
+    void NextDisk() {
+        if (FArchive.CurrentDisk >= FLastDisk)
+            throw EAbZipInvalid();
+        FArchive.ChangeDisk(uint16_t(FArchive.CurrentDisk + 1));
+        Restart();
+    }
+
+    int64_t Read(void* Buffer, int64_t Count) override {
+        auto* Out = static_cast<uint8_t*>(Buffer);
+        int64_t Done = 0;
+        while (Done < Count) {
+            if (FBufPos == FBufLen && !Fill()) {
+                if (!FArchive.Spanned || !AtDiskEnd() || FArchive.CurrentDisk >= FLastDisk)
+                    break;
+                NextDisk();
+                continue;
+            }
+            size_t N = size_t(std::min<int64_t>(Count - Done, int64_t(FBufLen - FBufPos)));
+            std::memcpy(Out + Done, FBuffer.data() + FBufPos, N);
+            FBufPos += N;
+            Done += int64_t(N);
+        }
+        return Done;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t Offset, int Origin) override {
+        if (Offset != 0 || Origin != soFromCurrent)
+            throw EAbZipInvalid();
+        return FBufStart + int64_t(FBufPos);
+    }
+    void SetSize(int64_t) override { throw EAbZipInvalid(); }
+
+private:
+    bool Fill() {
+        FBufStart += int64_t(FBufLen);
+        FBufPos = FBufLen = 0;
+        if (FArchive.Stream->Seek(FBufStart, soFromBeginning) != FBufStart)
+            return false;
+        int64_t N = FArchive.Stream->Read(FBuffer.data(), int64_t(FBuffer.size()));
+        FBufLen = size_t(std::max<int64_t>(N, 0));
+        return FBufLen > 0;
+    }
+
+    TAbZipArchive& FArchive;
+    uint16_t FLastDisk;
+    std::vector<uint8_t> FBuffer;
+    int64_t FBufStart = 0;
+    int64_t FDiskSize = 0;
+    size_t FBufPos = 0;
+    size_t FBufLen = 0;
+};
+
+TAbZipArchive::TAbZipArchive(const std::string& FileName, uint16_t AMode) : TAbArchive(FileName, AMode) {
+    StoreOptions.soStripDrive = true;
+}
+
+TAbZipArchive::TAbZipArchive(TStream& AStream, const std::string& FileName) : TAbArchive(AStream, FileName) {
+    StoreOptions.soStripDrive = true;
+}
+
+std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& FileName) {
+    auto Item = std::make_unique<TAbZipItem>();
+    Item->SetCompressionMethod(8);
+    Item->DiskFileName = FileName;
+    std::string Name;
+    FixName(FileName, Name);
+    Item->SetFileName(Name);
+    return Item;
+}
+
+void TAbZipArchive::FixName(const std::string& FileName, std::string& NewName) {
+    TAbStoreOptions Options = StoreOptions;
+    Options.soStripDrive = true;
+    NewName = ApplyStoreOptions(FileName, Options);
+}
+
+void TAbZipArchive::ExtractItemAt(int Index, const std::string& NewName) {
+    if (!ExtractHandler)
+        throw EAbZipNoExtraction();
+    ExtractHandler(*this, *Items(Index), NewName);
+}
+
+namespace {
+
+// The default disk request: a notice answered with OK.
+void Prompt(const std::string& Text) {
+    ShowMessageBox(Text, AbStrRes(AbDiskRequest), mbOK);
+}
+
+} // namespace
+
+void TAbZipArchive::RequestLastDisk(bool& Abort) {
+    Abort = false;
+    if (OnRequestLastDisk)
+        OnRequestLastDisk(this, Abort);
+    else
+        Prompt(AbStrRes(AbLastDiskRequest));
+}
+
+void TAbZipArchive::RequestNthDisk(uint16_t DiskNumber, bool& Abort) {
+    Abort = false;
+    if (OnRequestNthDisk)
+        OnRequestNthDisk(this, DiskNumber, Abort);
+    else
+        Prompt(Format(AbStrRes(AbDiskNumRequest), {unsigned(DiskNumber)}));
+}
+
+void TAbZipArchive::RequestBlankDisk(bool& Abort) {
+    Spanned = true;
+    Abort = false;
+    if (OnRequestBlankDisk)
+        OnRequestBlankDisk(this, Abort);
+    else
+        Prompt(AbStrRes(AbBlankDisk));
+}
+
+void TAbZipArchive::AbortLoading() {
+    SetStatus(asInvalid);
+    throw EAbUserAbort();
+}
+
+std::string TAbZipArchive::SetBaseName() const {
+    const std::string& Name = ArchiveName();
+    std::string Ext = UpperCaseAscii(ExtractFileExt(Name));
+    bool Numbered = Ext.size() >= 4 && Ext[1] == 'Z' &&
+                    std::all_of(Ext.begin() + 2, Ext.end(), [](char C) { return C >= '0' && C <= '9'; });
+    if (Ext != ".ZIP" && !Numbered)
+        return "";
+    return Name.substr(0, Name.size() - Ext.size());
+}
+
+std::string TAbZipArchive::DiskFile(uint16_t Disk) const {
+    std::string Base = SetBaseName();
+    if (Base.empty())
+        return "";
+    std::string Last = ResolvePathCase(Base + ".zip");
+    if (!FileExists(Last) || !FileExists(ResolvePathCase(Base + ".z01")))
+        return "";
+    if (Disk == FFooter.DiskNumber)
+        return Last;
+    // A missing disk then fails to open under its own name.
+    std::string Number = std::to_string(unsigned(Disk) + 1);
+    return ResolvePathCase(Base + (Number.size() < 2 ? ".z0" : ".z") + Number);
+}
+
+void TAbZipArchive::ChangeDisk(uint16_t Disk) {
+    if (!OwnsStream())
+        throw EAbZipBadSpanStream();
+    std::string Name = DiskFile(Disk);
+    if (Name.empty()) {
+        bool Abort = false;
+        RequestNthDisk(uint16_t(Disk + 1), Abort);
+        if (Abort)
+            AbortLoading();
+        Name = ArchiveName();
+    }
+    ReplaceStream(Name, Mode());
+    CurrentDisk = Disk;
+}
+
+void TAbZipArchive::OpenLastDisk() {
+    if (!OwnsStream())
+        throw EAbZipBadSpanStream();
+    std::string Base = SetBaseName();
+    std::string Last = Base.empty() ? "" : ResolvePathCase(Base + ".zip");
+    if (Base.empty() || Last == ArchiveName() || !FileExists(Last)) {
+        bool Abort = false;
+        RequestLastDisk(Abort);
+        if (Abort)
+            AbortLoading();
+        Last = ArchiveName();
+    }
+    ReplaceStream(Last, Mode());
+}
+
+int64_t TAbZipArchive::FindCentralDirectoryTail(TStream& Stream) {
+    const uint8_t Sig[4] = {0x50, 0x4B, 0x05, 0x06};
+    int64_t Size = Stream.Size();
+    int64_t Back = 0;
+    int64_t L = 28;
+    uint8_t Window[32];
+    for (;;) {
+        Back += 28;
+        if (Back >= Size + 28)
+            throw EAbZipInvalid();
+        Back = std::min(Back, Size);
+        if (Back > 2048)
+            throw EAbZipInvalid();
+        int64_t P = Size - Back;
+        Stream.Seek(P, soFromBeginning);
+        L = std::min(L, Size);
+        Stream.ReadBuffer(Window, L);
+        auto Hit = std::search(Window, Window + L, Sig, Sig + 4);
+        if (Hit != Window + L) {
+            int64_t Tail = P + (Hit - Window);
+            Stream.Seek(Tail, soFromBeginning);
+            return Tail;
+        }
+        L = 32;
+    }
+}
+
+namespace {
+
+// What a zip64 end record adds to the classic one: where the directory really ends, and the counts and
+// offset the classic fields could not hold.
+struct TZip64End {
+    int64_t Position = -1;
+    uint64_t TotalEntries = 0;
+    uint64_t DirectoryOffset = 0;
+};
+
+TZip64End ReadZip64End(TStream& Stream, int64_t Tail) {
+    TZip64End R;
+    if (Tail < 20)
+        return R;
+    uint8_t Loc[20];
+    Stream.Seek(Tail - 20, soFromBeginning);
+    Stream.ReadBuffer(Loc, sizeof Loc);
+    if (Get32(Loc) != Ab_Zip64EndCentralDirectoryLocatorSignature)
+        return R;
+    uint64_t At = Get64(Loc + 8);
+    uint8_t Rec[56];
+    if (At + sizeof Rec > uint64_t(Tail - 20))
+        throw EAbZipInvalid();
+    Stream.Seek(int64_t(At), soFromBeginning);
+    Stream.ReadBuffer(Rec, sizeof Rec);
+    if (Get32(Rec) != Ab_Zip64EndCentralDirectorySignature)
+        throw EAbZipInvalid();
+    R.Position = int64_t(At);
+    R.TotalEntries = Get64(Rec + 32);
+    R.DirectoryOffset = Get64(Rec + 48);
+    return R;
+}
+
+} // namespace
+
+void TAbZipArchive::LoadArchive() {
+    FItemList.Clear();
+    Spanned = false;
+    IsExecutable = false;
+    if (Stream->Size() == 0)
+        return;
+
+    uint8_t Start[4] = {};
+    Stream->Seek(0, soFromBeginning);
+    int64_t Got = Stream->Read(Start, 4);
+    IsExecutable = Got >= 2 && Start[0] == 'M' && Start[1] == 'Z';
+    bool LooksZip = Got >= 2 && Start[0] == 'P' && Start[1] == 'K';
+    if (LooksZip && Got == 4) {
+        uint32_t Sig = Get32(Start);
+        if (Sig == Ab_ZipSpannedSetSignature || Sig == Ab_ZipCentralDirectorySignature ||
+            Sig == Ab_ZipEndCentralDirectorySignature)
+            Spanned = true;
+    }
+    if (Spanned)
+        OpenLastDisk();
+
+    int64_t Tail = FindCentralDirectoryTail(*Stream);
+    if (!LooksZip && !IsExecutable)
+        Spanned = true;
+    FFooter.LoadFromStream(*Stream);
+    // A disk number in the end record marks a set too, whatever the last disk begins with.
+    if (FFooter.DiskNumber != 0 || FFooter.StartDiskNumber != 0)
+        Spanned = true;
+    CurrentDisk = FFooter.DiskNumber;
+
+    int64_t DirectoryEnd = Tail;
+    uint64_t TotalEntries = FFooter.TotalEntries;
+    uint64_t DirectoryOffset = FFooter.DirectoryOffset;
+    TZip64End Zip64 = ReadZip64End(*Stream, Tail);
+    if (Zip64.Position >= 0) {
+        DirectoryEnd = Zip64.Position;
+        if (FFooter.TotalEntries == 0xFFFF)
+            TotalEntries = Zip64.TotalEntries;
+        if (FFooter.DirectoryOffset == 0xFFFFFFFFu)
+            DirectoryOffset = Zip64.DirectoryOffset;
+    }
+
+    if (Spanned && FFooter.DiskNumber != FFooter.StartDiskNumber)
+        ChangeDisk(FFooter.StartDiskNumber);
+    Stream->Seek(int64_t(std::min<uint64_t>(DirectoryOffset, uint64_t(std::numeric_limits<int64_t>::max()))),
+                 soFromBeginning);
+
+    uint64_t MinOffset = std::numeric_limits<int32_t>::max();
+    uint64_t Count = 0;
+    {
+        TDirectoryReader In(*this, FFooter.DiskNumber);
+        while (In.Position() != DirectoryEnd || CurrentDisk != FFooter.DiskNumber) {
+            if (Spanned && In.AtDiskEnd()) {
+                In.NextDisk();
+                continue;
+            }
+            // Records where the end record counts none: the directory cannot be trusted.
+            if (TotalEntries == 0)
+                throw EAbZipInvalid();
+            auto Item = std::make_unique<TAbZipItem>();
+            Item->LoadFromStream(In);
+            if (IsExecutable)
+                MinOffset = std::min(MinOffset, Item->RelativeOffset());
+            FItemList.Add(std::move(Item));
+            ++Count;
+            bool Abort = false;
+            DoArchiveProgress(uint8_t(std::min<uint64_t>(Count * 100 / TotalEntries, 100)), Abort);
+            if (Abort)
+                AbortLoading();
+        }
+    }
+    bool Ignored = false;
+    DoArchiveProgress(100, Ignored);
+    if (IsExecutable)
+        StubSize = MinOffset;
+    FIsDirty = false;
+}
+
+void TAbZipArchive::SaveArchive() {
+    throw EAbZipNoInsertion();
+}
