@@ -282,8 +282,8 @@ std::string TAbArchive::ApplyStoreOptions(const std::string& FileName, const TAb
     return Name;
 }
 
-void TAbArchive::DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType, TAbErrorClass ErrorClass,
-                                      int ErrorCode) {
+void TAbArchive::DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType,
+                                      TAbErrorClass ErrorClass, int ErrorCode) {
     if (OnProcessItemFailure)
         OnProcessItemFailure(this, Item, ProcessType, ErrorClass, ErrorCode);
 }

@@ -120,8 +120,8 @@ using TAbArchiveProgressEvent = std::function<void(void* Sender, uint8_t Progres
 using TAbArchiveItemConfirmEvent =
     std::function<void(void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType, bool& Confirm)>;
 using TAbConfirmOverwriteEvent = std::function<void(std::string& Name, bool& Confirm)>;
-using TAbArchiveItemFailureEvent = std::function<void(void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType,
-                                                      TAbErrorClass ErrorClass, int ErrorCode)>;
+using TAbArchiveItemFailureEvent = std::function<void(
+    void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType, TAbErrorClass ErrorClass, int ErrorCode)>;
 using TAbArchiveItemProgressEvent =
     std::function<void(void* Sender, TAbArchiveItem* Item, uint8_t Progress, bool& Abort)>;
 
@@ -194,8 +194,8 @@ protected:
     TAbArchive(TStream& AStream, const std::string& FileName);
 
     virtual std::unique_ptr<TAbArchiveItem> CreateItem(const std::string& FileName) = 0;
-    virtual void DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType, TAbErrorClass ErrorClass,
-                                      int ErrorCode);
+    virtual void DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType,
+                                      TAbErrorClass ErrorClass, int ErrorCode);
     virtual void DoArchiveProgress(uint8_t Progress, bool& Abort);
     virtual void DoArchiveItemProgress(TAbArchiveItem* Item, uint8_t Progress, bool& Abort);
     virtual void DoConfirmProcessItem(TAbArchiveItem* Item, TAbProcessType ProcessType, bool& Confirm);

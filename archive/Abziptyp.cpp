@@ -214,10 +214,42 @@ void TAbZipDataDescriptor::SaveToStream(TStream& Stream) const {
 
 TAbZipItem::TAbZipItem() = default;
 
+namespace {
+
+bool IsUtf8(const std::string& S) {
+    for (size_t I = 0; I < S.size();) {
+        auto B = uint8_t(S[I++]);
+        int More = B < 0x80                          ? 0
+                   : (B & 0xE0) == 0xC0 && B >= 0xC2 ? 1
+                   : (B & 0xF0) == 0xE0              ? 2
+                   : (B & 0xF8) == 0xF0 && B <= 0xF4 ? 3
+                                                     : -1;
+        if (More < 0)
+            return false;
+        for (; More > 0; --More, ++I)
+            if (I >= S.size() || (uint8_t(S[I]) & 0xC0) != 0x80)
+                return false;
+    }
+    return true;
+}
+
+// Hosts whose names are in the DOS code page: MS-DOS and FAT, HPFS, NTFS, VFAT.
+bool OemHost(uint16_t VersionMadeBy) {
+    int Host = VersionMadeBy >> 8;
+    return Host == 0 || Host == 6 || Host == 11 || Host == 14;
+}
+
+} // namespace
+
 std::string TAbZipItem::GetFileName() const {
+    const std::string& Raw = FItemInfo.FileName;
     if (FItemInfo.GeneralPurposeBitFlag & Ab_ZipUtf8NameFlag)
-        return FItemInfo.FileName;
-    return OemToAnsi(FItemInfo.FileName);
+        return Raw;
+    // Other systems store their own names, in practice UTF-8; CP437 stays the fallback so the result is
+    // always UTF-8.
+    if (!OemHost(FItemInfo.VersionMadeBy) && IsUtf8(Raw))
+        return Raw;
+    return OemToAnsi(Raw);
 }
 
 void TAbZipItem::SetFileName(const std::string& Value) {
@@ -483,18 +515,23 @@ std::string TAbZipArchive::SetBaseName() const {
     return Name.substr(0, Name.size() - Ext.size());
 }
 
-std::string TAbZipArchive::DiskFile(uint16_t Disk) const {
+std::string TAbZipArchive::LastDiskFile() const {
     std::string Base = SetBaseName();
     if (Base.empty())
         return "";
     std::string Last = ResolvePathCase(Base + ".zip");
     if (!FileExists(Last) || !FileExists(ResolvePathCase(Base + ".z01")))
         return "";
-    if (Disk == FFooter.DiskNumber)
+    return Last;
+}
+
+std::string TAbZipArchive::DiskFile(uint16_t Disk) const {
+    std::string Last = LastDiskFile();
+    if (Last.empty() || Disk == FFooter.DiskNumber)
         return Last;
     // A missing disk then fails to open under its own name.
     std::string Number = std::to_string(unsigned(Disk) + 1);
-    return ResolvePathCase(Base + (Number.size() < 2 ? ".z0" : ".z") + Number);
+    return ResolvePathCase(SetBaseName() + (Number.size() < 2 ? ".z0" : ".z") + Number);
 }
 
 void TAbZipArchive::ChangeDisk(uint16_t Disk) {
@@ -515,9 +552,8 @@ void TAbZipArchive::ChangeDisk(uint16_t Disk) {
 void TAbZipArchive::OpenLastDisk() {
     if (!OwnsStream())
         throw EAbZipBadSpanStream();
-    std::string Base = SetBaseName();
-    std::string Last = Base.empty() ? "" : ResolvePathCase(Base + ".zip");
-    if (Base.empty() || Last == ArchiveName() || !FileExists(Last)) {
+    std::string Last = LastDiskFile();
+    if (Last.empty()) {
         bool Abort = false;
         RequestLastDisk(Abort);
         if (Abort)

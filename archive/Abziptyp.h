@@ -244,8 +244,10 @@ private:
 
     // Brings the last disk of a spanned set in after the first one was opened.
     void OpenLastDisk();
-    // The file of disk Disk when the set's disks are files of their own; empty otherwise.
+    // The file of disk Disk when the set's disks are files of their own (NAME.z01 ... NAME.zip); empty
+    // otherwise.
     std::string DiskFile(uint16_t Disk) const;
+    std::string LastDiskFile() const;
     // The part of ArchiveName before ".zip" or ".zNN"; empty when it has neither.
     std::string SetBaseName() const;
     void AbortLoading();
