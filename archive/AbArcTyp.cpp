@@ -9,7 +9,9 @@
 bool TAbArchiveItem::MatchesMask(const std::string& Mask) const {
     std::string M = Mask;
     StripDrive(M);
-    return NameMatchesMask(GetFileName(), M);
+    std::string Name = GetFileName();
+    ForwardToBackslash(Name);
+    return NameMatchesMask(Name, M);
 }
 
 size_t TAbArchiveList::BucketOf(const std::string& Name) {
@@ -196,9 +198,7 @@ void TAbArchive::ExtractAt(int Index, const std::string& NewName) {
     try {
         ExtractItemAt(Index, UseName);
     } catch (const std::exception& E) {
-        TAbErrorClass ErrorClass;
-        int ErrorCode;
-        ClassifyError(E, ErrorClass, ErrorCode);
+        auto [ErrorClass, ErrorCode] = ClassifyError(E);
         DoProcessItemFailure(Item, ptExtract, ErrorClass, ErrorCode);
     }
 }

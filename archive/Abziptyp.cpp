@@ -305,6 +305,7 @@ void TAbZipItem::LoadFromStream(TStream& Stream) {
     FDiskNumberStart = FItemInfo.DiskNumberStart;
     ApplyZip64Extra();
     DiskFileName = GetFileName();
+    ForwardToBackslash(DiskFileName);
     Action = aaNone;
     Tagged = false;
 }
