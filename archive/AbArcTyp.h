@@ -48,7 +48,7 @@ public:
     TAbArchiveItem& operator=(const TAbArchiveItem&) = delete;
 
     virtual uint64_t GetCompressedSize() const { return FCompressedSize; }
-    virtual std::string GetFileName() const { return FFileName; }
+    virtual const std::string& GetFileName() const { return FFileName; }
     virtual uint64_t GetUncompressedSize() const { return FUncompressedSize; }
     virtual void SetCompressedSize(uint64_t Value) { FCompressedSize = Value; }
     virtual void SetFileName(const std::string& Value) { FFileName = Value; }

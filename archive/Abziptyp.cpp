@@ -50,12 +50,11 @@ private:
     std::vector<uint8_t> FBytes;
 };
 
-// Reads Count bytes as a string (the lengths are 16-bit, so the allocation is bounded).
-std::string ReadBytes(TStream& Stream, size_t Count) {
-    std::string S(Count, '\0');
+// Reads Count bytes into S (the lengths are 16-bit, so the allocation is bounded).
+void ReadBytes(TStream& Stream, std::string& S, size_t Count) {
+    S.resize(Count);
     if (Count)
         Stream.ReadBuffer(S.data(), int64_t(Count));
-    return S;
 }
 
 // The fields both header kinds share, from the version needed onwards.
@@ -109,8 +108,8 @@ void TAbZipLocalFileHeader::LoadFromStream(TStream& Stream) {
     ParseCommon(*this, B + 4);
     uint16_t NameLength = Get16(B + 26);
     uint16_t ExtraLength = Get16(B + 28);
-    FileName = ReadBytes(Stream, NameLength);
-    ExtraField = ReadBytes(Stream, ExtraLength);
+    ReadBytes(Stream, FileName, NameLength);
+    ReadBytes(Stream, ExtraField, ExtraLength);
     if (!IsValid())
         throw EAbZipInvalid();
 }
@@ -139,10 +138,9 @@ void TAbZipDirectoryFileHeader::LoadFromStream(TStream& Stream) {
     InternalFileAttributes = Get16(B + 36);
     ExternalFileAttributes = Get32(B + 38);
     RelativeOffset = Get32(B + 42);
-    std::string Rest = ReadBytes(Stream, size_t(NameLength) + ExtraLength + CommentLength);
-    FileName.assign(Rest, 0, NameLength);
-    ExtraField.assign(Rest, NameLength, ExtraLength);
-    FileComment.assign(Rest, size_t(NameLength) + ExtraLength, CommentLength);
+    ReadBytes(Stream, FileName, NameLength);
+    ReadBytes(Stream, ExtraField, ExtraLength);
+    ReadBytes(Stream, FileComment, CommentLength);
     if (!IsValid())
         throw EAbZipInvalid();
 }
@@ -175,7 +173,7 @@ void TAbZipDirectoryFileFooter::LoadFromStream(TStream& Stream) {
     TotalEntries = Get16(B + 10);
     DirectorySize = Get32(B + 12);
     DirectoryOffset = Get32(B + 16);
-    ZipfileComment = ReadBytes(Stream, Get16(B + 20));
+    ReadBytes(Stream, ZipfileComment, Get16(B + 20));
     if (!IsValid())
         throw EAbZipInvalid();
 }
@@ -241,15 +239,15 @@ bool OemHost(uint16_t VersionMadeBy) {
 
 } // namespace
 
-std::string TAbZipItem::GetFileName() const {
+void TAbZipItem::UpdateFileName() {
     const std::string& Raw = FItemInfo.FileName;
-    if (FItemInfo.GeneralPurposeBitFlag & Ab_ZipUtf8NameFlag)
-        return Raw;
     // Other systems store their own names, in practice UTF-8; CP437 stays the fallback so the result is
     // always UTF-8.
-    if (!OemHost(FItemInfo.VersionMadeBy) && IsUtf8(Raw))
-        return Raw;
-    return OemToAnsi(Raw);
+    if ((FItemInfo.GeneralPurposeBitFlag & Ab_ZipUtf8NameFlag) ||
+        (!OemHost(FItemInfo.VersionMadeBy) && IsUtf8(Raw)))
+        FFileName = Raw;
+    else
+        FFileName = OemToAnsi(Raw);
 }
 
 void TAbZipItem::SetFileName(const std::string& Value) {
@@ -261,7 +259,17 @@ void TAbZipItem::SetFileName(const std::string& Value) {
         FItemInfo.FileName = Value;
         FItemInfo.GeneralPurposeBitFlag |= Ab_ZipUtf8NameFlag;
     }
-    FFileName = Value;
+    UpdateFileName();
+}
+
+void TAbZipItem::SetGeneralPurposeBitFlag(uint16_t Value) {
+    FItemInfo.GeneralPurposeBitFlag = Value;
+    UpdateFileName();
+}
+
+void TAbZipItem::SetVersionMadeBy(uint16_t Value) {
+    FItemInfo.VersionMadeBy = Value;
+    UpdateFileName();
 }
 
 void TAbZipItem::SetCompressedSize(uint64_t Value) {
@@ -296,7 +304,7 @@ void TAbZipItem::SetLastModFileDate(uint16_t Value) {
 
 void TAbZipItem::LoadFromStream(TStream& Stream) {
     FItemInfo.LoadFromStream(Stream);
-    FFileName = FItemInfo.FileName;
+    UpdateFileName();
     FLastModFileTime = FItemInfo.LastModFileTime;
     FLastModFileDate = FItemInfo.LastModFileDate;
     FCompressedSize = FItemInfo.CompressedSize;
@@ -305,7 +313,8 @@ void TAbZipItem::LoadFromStream(TStream& Stream) {
     FDiskNumberStart = FItemInfo.DiskNumberStart;
     ApplyZip64Extra();
     DiskFileName = GetFileName();
-    ForwardToBackslash(DiskFileName);
+    if (DiskFileName.find('\\') != std::string::npos)
+        ForwardToBackslash(DiskFileName);
     Action = aaNone;
     Tagged = false;
 }
@@ -370,7 +379,8 @@ void TAbZipItem::SaveCDHToStream(TStream& Stream) const {
 class TAbZipArchive::TDirectoryReader : public TStream {
 public:
     TDirectoryReader(TAbZipArchive& AArchive, uint16_t ALastDisk)
-        : FArchive(AArchive), FLastDisk(ALastDisk), FBuffer(65536) {
+        : FArchive(AArchive), FLastDisk(ALastDisk),
+          FBuffer(size_t(std::clamp<int64_t>(AArchive.Stream->Size(), 4096, 65536))) {
         Restart();
     }
     ~TDirectoryReader() override {
@@ -612,7 +622,7 @@ TZip64End ReadZip64End(TStream& Stream, int64_t Tail) {
         return R;
     uint64_t At = Get64(Loc + 8);
     uint8_t Rec[56];
-    if (At + sizeof Rec > uint64_t(Tail - 20))
+    if (At > uint64_t(Tail - 20) || uint64_t(Tail - 20) - At < sizeof Rec)
         throw EAbZipInvalid();
     Stream.Seek(int64_t(At), soFromBeginning);
     Stream.ReadBuffer(Rec, sizeof Rec);

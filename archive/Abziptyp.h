@@ -122,10 +122,8 @@ class TAbZipItem : public TAbArchiveItem {
 public:
     TAbZipItem();
 
-    uint64_t GetCompressedSize() const override { return FCompressedSize; }
-    // The name in UTF-8: stored CP437 names are converted, names flagged UTF-8 pass unchanged.
-    std::string GetFileName() const override;
-    uint64_t GetUncompressedSize() const override { return FUncompressedSize; }
+    // GetFileName gives the name in UTF-8: names flagged UTF-8, and UTF-8 names from systems other than
+    // DOS and Windows, pass unchanged; the others are converted from CP437.
     void SetCompressedSize(uint64_t Value) override;
     // Stores CP437 when every character fits, else UTF-8 with flag bit 11 set.
     void SetFileName(const std::string& Value) override;
@@ -160,20 +158,22 @@ public:
 
     void SetCompressionMethod(uint16_t Value) { FItemInfo.SetCompressionMethod(Value); }
     void SetCRC32(uint32_t Value) { FItemInfo.CRC32 = Value; }
-    void SetGeneralPurposeBitFlag(uint16_t Value) { FItemInfo.GeneralPurposeBitFlag = Value; }
+    void SetGeneralPurposeBitFlag(uint16_t Value);
     void SetDiskNumberStart(uint16_t Value);
     void SetExternalFileAttributes(uint32_t Value) { FItemInfo.ExternalFileAttributes = Value; }
     void SetInternalFileAttributes(uint16_t Value) { FItemInfo.InternalFileAttributes = Value; }
     void SetExtraField(const std::string& Value) { FItemInfo.ExtraField = Value; }
     void SetFileComment(const std::string& Value) { FItemInfo.FileComment = Value; }
     void SetRelativeOffset(uint64_t Value);
-    void SetVersionMadeBy(uint16_t Value) { FItemInfo.VersionMadeBy = Value; }
+    void SetVersionMadeBy(uint16_t Value);
     void SetVersionNeededToExtract(uint16_t Value) { FItemInfo.VersionNeededToExtract = Value; }
 
     // Decryption state of an encrypted entry, made when it is extracted.
     std::unique_ptr<TAbZDecoder> Decoder;
 
 private:
+    // The name in UTF-8 from the stored bytes, the flags and the host that made the entry.
+    void UpdateFileName();
     // Takes the 64-bit sizes, offset and disk from a zip64 extra field where the record is saturated.
     void ApplyZip64Extra();
 

@@ -113,6 +113,8 @@ TFileStream::~TFileStream() {
 }
 
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
+    if (FPosition < 0)
+        return 0;
     int64_t N = std::min<int64_t>(Count, int64_t(FData.size()) - FPosition);
     if (N <= 0)
         return 0;

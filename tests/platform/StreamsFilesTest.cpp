@@ -59,6 +59,9 @@ TEST(MemoryStream, GrowsOnWriteAndCopies) {
     EXPECT_EQ(M.Position(), 3);
     char C;
     EXPECT_EQ(M.Read(&C, 1), 0);
+    // A position before the start reads nothing.
+    M.Seek(-1, soFromBeginning);
+    EXPECT_EQ(M.Read(&C, 1), 0);
 }
 
 TEST(Files, NamesAndJoining) {
