@@ -271,13 +271,13 @@ std::string TAbArchive::ApplyStoreOptions(const std::string& FileName, const TAb
             Name = FBaseDirectory + "/" + Name;
         Name = ShortPathName(Name);
     }
-    if (Options.soStripDrive)
+    if (Options.Contains(soStripDrive))
         StripDrive(Name);
     if (!Name.empty() && Name[0] == '/')
         Name.erase(0, 1);
-    if (Options.soStripPath)
+    if (Options.Contains(soStripPath))
         Name = ExtractFileName(Name);
-    if (Options.soRemoveDots)
+    if (Options.Contains(soRemoveDots))
         RemoveLeadingDots(Name);
     return Name;
 }

@@ -4,6 +4,7 @@
 
 #include "archive/AbUtils.h"
 #include "platform/Classes.h"
+#include "platform/Sets.h"
 
 #include <array>
 #include <cstdint>
@@ -28,17 +29,11 @@ enum TAbArchiveStatus { asInvalid = 0, asIdle = 1, asBusy = 2 };
 
 enum TAbProcessType { ptExtract = 2, ptRename = 4 };
 
-struct TAbExtractOptions {
-    bool eoCreateDirs = false;
-    bool eoRestorePath = false;
-};
+enum TAbExtractOption { eoCreateDirs, eoRestorePath };
+using TAbExtractOptions = TSet<TAbExtractOption>;
 
-struct TAbStoreOptions {
-    bool soStripDrive = false;
-    bool soStripPath = false;
-    bool soRemoveDots = false;
-    bool soRecurse = false;
-};
+enum TAbStoreOption { soStripDrive, soStripPath, soRemoveDots, soRecurse };
+using TAbStoreOptions = TSet<TAbStoreOption>;
 
 class TAbArchiveItem {
 public:

@@ -448,11 +448,11 @@ private:
 };
 
 TAbZipArchive::TAbZipArchive(const std::string& FileName, uint16_t AMode) : TAbArchive(FileName, AMode) {
-    StoreOptions.soStripDrive = true;
+    StoreOptions.Include(soStripDrive);
 }
 
 TAbZipArchive::TAbZipArchive(TStream& AStream, const std::string& FileName) : TAbArchive(AStream, FileName) {
-    StoreOptions.soStripDrive = true;
+    StoreOptions.Include(soStripDrive);
 }
 
 std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& FileName) {
@@ -467,7 +467,7 @@ std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& Fil
 
 void TAbZipArchive::FixName(const std::string& FileName, std::string& NewName) {
     TAbStoreOptions Options = StoreOptions;
-    Options.soStripDrive = true;
+    Options.Include(soStripDrive);
     NewName = ApplyStoreOptions(FileName, Options);
 }
 
