@@ -2,8 +2,10 @@
 
 #include "archive/AbConst.h"
 #include "archive/AbExcept.h"
+#include "archive/AbVMStrm.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
+#include "platform/Drives.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 
@@ -367,8 +369,11 @@ void TAbZipItem::SaveLFHToStream(TStream& Stream) const {
     H.SaveToStream(Stream);
 }
 
-void TAbZipItem::SaveCDHToStream(TStream& Stream) const {
-    FItemInfo.SaveToStream(Stream);
+void TAbZipItem::SaveCDHToStream(TStream& Stream, uint64_t AtOffset, uint16_t AtDisk) const {
+    TAbZipDirectoryFileHeader H = FItemInfo;
+    H.RelativeOffset = uint32_t(AtOffset);
+    H.DiskNumberStart = AtDisk;
+    H.SaveToStream(Stream);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -511,7 +516,7 @@ void TAbZipArchive::RequestBlankDisk(bool& Abort) {
         Prompt(AbStrRes(AbBlankDisk));
 }
 
-void TAbZipArchive::AbortLoading() {
+void TAbZipArchive::AbortOperation() {
     SetStatus(asInvalid);
     throw EAbUserAbort();
 }
@@ -553,7 +558,7 @@ void TAbZipArchive::ChangeDisk(uint16_t Disk) {
         bool Abort = false;
         RequestNthDisk(uint16_t(Disk + 1), Abort);
         if (Abort)
-            AbortLoading();
+            AbortOperation();
         Name = ArchiveName();
     }
     ReplaceStream(Name, Mode());
@@ -568,7 +573,7 @@ void TAbZipArchive::OpenLastDisk() {
         bool Abort = false;
         RequestLastDisk(Abort);
         if (Abort)
-            AbortLoading();
+            AbortOperation();
         Last = ArchiveName();
     }
     ReplaceStream(Last, Mode());
@@ -704,7 +709,7 @@ void TAbZipArchive::LoadArchive() {
             bool Abort = false;
             DoArchiveProgress(uint8_t(std::min<uint64_t>(Count * 100 / TotalEntries, 100)), Abort);
             if (Abort)
-                AbortLoading();
+                AbortOperation();
         }
     }
     bool Ignored = false;
@@ -714,6 +719,140 @@ void TAbZipArchive::LoadArchive() {
     FIsDirty = false;
 }
 
+namespace {
+
+// Deletes the file it names when it goes.
+class TTempFile {
+public:
+    explicit TTempFile(std::string AName) : Name(std::move(AName)) {}
+    ~TTempFile() {
+        if (!Name.empty())
+            DeleteFile(Name);
+    }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    std::string Name;
+};
+
+bool OnRemovableDrive(const std::string& FileName) {
+    TMount Drive;
+    std::string Folder = ExtractFilePath(FileName);
+    return DriveOfFolder(MountTable(), Folder.empty() ? "." : Folder, Drive) && Drive.Type == dtRemovable;
+}
+
+// The classic records cannot hold more: such an archive is not written at all.
+uint32_t Fits32(int64_t Value) {
+    if (Value < 0 || Value > int64_t(0xFFFFFFFFu))
+        throw EAbZipStreamFull();
+    return uint32_t(Value);
+}
+
+} // namespace
+
 void TAbZipArchive::SaveArchive() {
-    throw EAbZipNoInsertion();
+    if (Count() == 0)
+        return;
+    if (Spanned)
+        throw EAbZipSpanOverwrite();
+
+    // A new archive on a removable disk is written in place, marked as a single disk; everything else
+    // goes to a temporary file first.
+    TTempFile Temp("");
+    std::unique_ptr<TStream> TempStream;
+    TStream* Out = Stream;
+    if (Stream->Size() == 0 && OnRemovableDrive(ArchiveName())) {
+        const uint8_t Marker[4] = {0x50, 0x4B, 0x30, 0x30};
+        Out->WriteBuffer(Marker, 4);
+    } else {
+        Temp.Name = CreateUniqueTempFile(TempFolder(), "abr");
+        if (Temp.Name.empty())
+            throw EFCreateError("Cannot create a temporary file in " + TempFolder());
+        TempStream = std::make_unique<TFileStream>(Temp.Name, fmOpenReadWrite);
+        Out = TempStream.get();
+    }
+    if (IsExecutable && StubSize > 0) {
+        Stream->Seek(0, soFromBeginning);
+        Out->CopyFrom(*Stream, int64_t(StubSize));
+    }
+
+    // The entries learn their new places only once the archive was replaced: a failure on the way leaves
+    // them describing the file as it still is.
+    std::vector<int64_t> NewOffsets(size_t(Count()), -1);
+    bool Abort = false;
+    for (int I = 0; I < Count(); ++I) {
+        TAbZipItem* Item = Items(I);
+        CurrentItem = Item;
+        if (Item->Action == aaFailed || Item->Action == aaDelete)
+            continue;
+        int64_t Offset = Out->Position();
+        if (Item->Action == aaAdd || Item->Action == aaFreshen) {
+            if (!InsertHandler)
+                throw EAbZipNoInsertion();
+            TAbVirtualMemoryStream Data;
+            InsertHandler(*this, *Item, Data);
+            Item->SaveLFHToStream(*Out);
+            if (Data.Size() > 0)
+                Out->CopyFrom(Data, 0);
+        } else {
+            Stream->Seek(int64_t(Item->RelativeOffset()), soFromBeginning);
+            TAbZipLocalFileHeader Old;
+            Old.LoadFromStream(*Stream);
+            Item->SaveLFHToStream(*Out);
+            if (Item->GetCompressedSize() > 0)
+                Out->CopyFrom(*Stream, int64_t(Item->GetCompressedSize()));
+        }
+        if (Item->CompressionMethod() == 8 && (Item->GeneralPurposeBitFlag() & 8)) {
+            TAbZipDataDescriptor D;
+            D.CRC32 = Item->CRC32();
+            D.CompressedSize = Fits32(int64_t(Item->GetCompressedSize()));
+            D.UncompressedSize = Fits32(int64_t(Item->GetUncompressedSize()));
+            D.SaveToStream(*Out);
+        }
+        NewOffsets[size_t(I)] = Fits32(Offset);
+        DoArchiveProgress(PercentOf(int64_t(I + 1) * 9, int64_t(Count()) * 10), Abort);
+        if (Abort)
+            AbortOperation();
+    }
+
+    int64_t DirectoryStart = Out->Position();
+    int Written = 0;
+    for (int I = 0; I < Count(); ++I) {
+        TAbZipItem* Item = Items(I);
+        if (NewOffsets[size_t(I)] < 0)
+            continue;
+        Item->SaveCDHToStream(*Out, uint64_t(NewOffsets[size_t(I)]), CurrentDisk);
+        ++Written;
+        DoArchiveProgress(uint8_t(90 + PercentOf(I + 1, Count()) / 20), Abort);
+    }
+    if (Written > 0xFFFF)
+        throw EAbZipStreamFull();
+    FFooter.DiskNumber = FFooter.StartDiskNumber = CurrentDisk;
+    FFooter.EntriesOnDisk = FFooter.TotalEntries = uint16_t(Written);
+    FFooter.DirectorySize = Fits32(Out->Position() - DirectoryStart);
+    FFooter.DirectoryOffset = Fits32(DirectoryStart);
+    FFooter.SaveToStream(*Out);
+
+    if (TempStream) {
+        if (auto* Memory = dynamic_cast<TMemoryStream*>(Stream)) {
+            Memory->LoadFromStream(*TempStream);
+        } else if (auto* File = dynamic_cast<THandleStream*>(Stream)) {
+            File->Seek(0, soFromBeginning);
+            File->CopyFrom(*TempStream, 0);
+            TruncateFileStream(*File, TempStream->Size());
+        } else {
+            throw EAbBadStream();
+        }
+    }
+
+    for (int I = Count() - 1; I >= 0; --I) {
+        if (NewOffsets[size_t(I)] >= 0) {
+            Items(I)->SetRelativeOffset(uint64_t(NewOffsets[size_t(I)]));
+            Items(I)->SetDiskNumberStart(CurrentDisk);
+        }
+        if (Items(I)->Action == aaDelete)
+            FItemList.Delete(I);
+        else if (Items(I)->Action != aaFailed)
+            Items(I)->Action = aaNone;
+    }
+    DoArchiveProgress(100, Abort);
 }

@@ -133,9 +133,10 @@ public:
 
     // Reads the directory record at the stream's position.
     void LoadFromStream(TStream& Stream);
-    // Writes the local header built from the entry, then its directory record.
+    // Writes the local header built from the entry.
     void SaveLFHToStream(TStream& Stream) const;
-    void SaveCDHToStream(TStream& Stream) const;
+    // Writes the directory record of the entry with its local header at AtOffset of disk AtDisk.
+    void SaveCDHToStream(TStream& Stream, uint64_t AtOffset, uint16_t AtDisk) const;
 
     uint16_t CompressionMethod() const { return FItemInfo.CompressionMethod(); }
     double CompressionRatio() const { return FItemInfo.CompressionRatio(); }
@@ -250,7 +251,7 @@ private:
     std::string LastDiskFile() const;
     // The part of ArchiveName before ".zip" or ".zNN"; empty when it has neither.
     std::string SetBaseName() const;
-    void AbortLoading();
+    void AbortOperation();
 
     TAbZipDirectoryFileFooter FFooter;
 };

@@ -1,0 +1,171 @@
+// Writing an archive back: renamed, added and deleted entries, data copied as it was, the stub of a
+// self-extracting program kept; checked by unzip.
+
+#include "TestUtil.h"
+#include "archive/AbExcept.h"
+#include "archive/AbUtils.h"
+#include "archive/Abziptyp.h"
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+using namespace testutil;
+
+namespace {
+
+// An archive whose entries a test can add and mark.
+class TEditableArchive : public TAbZipArchive {
+public:
+    using TAbZipArchive::TAbZipArchive;
+    TAbZipItem* AddStored(const std::string& Name, const std::string& Data) {
+        std::unique_ptr<TAbArchiveItem> Item = CreateItem(Name);
+        auto* Zip = static_cast<TAbZipItem*>(Item.get());
+        Zip->Action = aaAdd;
+        Zip->SetCompressionMethod(0);
+        Zip->SetVersionNeededToExtract(10);
+        Zip->SetLastModFileDate(0x5A21);
+        FItemList.Add(std::move(Item));
+        Contents[Name] = Data;
+        FIsDirty = true;
+        return Zip;
+    }
+    void MarkDeleted(int Index) {
+        Items(Index)->Action = aaDelete;
+        FIsDirty = true;
+    }
+    std::map<std::string, std::string> Contents;
+};
+
+// Stores the added entry's contents as they are.
+void StoreContents(TAbZipArchive& Sender, TAbZipItem& Item, TStream& Out) {
+    const std::string& Data = static_cast<TEditableArchive&>(Sender).Contents[Item.GetFileName()];
+    uint32_t Crc = 0xFFFFFFFF;
+    UpdateCrc32(Crc, Data.data(), Data.size());
+    Item.SetCRC32(~Crc);
+    Item.SetCompressedSize(Data.size());
+    Item.SetUncompressedSize(Data.size());
+    Out.WriteBuffer(Data.data(), int64_t(Data.size()));
+}
+
+std::string Names(const std::string& Archive) {
+    std::string Out;
+    testutil::Run("unzip -Z1 " + Quote(Archive), &Out);
+    return Out;
+}
+
+bool UnzipTests(const std::string& Archive) {
+    return testutil::Run("unzip -tq " + Quote(Archive) + " >/dev/null 2>&1") == 0;
+}
+
+// Archives made by zip: deflated and stored entries, one written to a pipe (zip64 records), a program.
+struct TMadeArchives {
+    TMadeArchives() {
+        std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
+        WriteFile(Dir / "a.txt", std::string(3000, 'a'));
+        WriteFile(Dir / "b.bin", RandomBytes(2000, 1));
+        WriteFile(Dir / "c.txt", "see");
+        EXPECT_EQ(testutil::Run(Cd + "zip -q plain.zip a.txt b.bin c.txt"), 0);
+        EXPECT_EQ(testutil::Run(Cd + "cat a.txt | zip -q - - > piped.zip"), 0);
+        WriteFile(Dir / "sfx.exe", "MZ" + std::string(500, '\x01') + ReadFile(Dir / "plain.zip"));
+        EXPECT_EQ(testutil::Run(Cd + "zip -q -A sfx.exe"), 0);
+    }
+    TScratchDir Dir;
+};
+
+TEST(ZipSave, RenamedEntriesAreWrittenBack) {
+    TMadeArchives M;
+    for (const char* Name : {"plain.zip", "piped.zip", "sfx.exe"}) {
+        std::string Path = M.Dir / Name;
+        {
+            TAbZipArchive A(Path, fmOpenReadWrite | fmShareDenyWrite);
+            A.Load();
+            A.AutoSave = true;
+            A.Rename(A.Items(0), "renamed/first.txt");
+            EXPECT_FALSE(A.IsDirty());
+            EXPECT_EQ(A.Items(0)->Action, aaNone);
+            EXPECT_EQ(A.Status(), asIdle);
+        }
+        EXPECT_TRUE(UnzipTests(Path)) << Name;
+        EXPECT_EQ(Names(Path).substr(0, 18), "renamed/first.txt\n") << Name;
+        TAbZipArchive Again(Path, fmOpenRead);
+        Again.Load();
+        EXPECT_EQ(Again.Items(0)->GetFileName(), "renamed/first.txt");
+    }
+    EXPECT_EQ(ReadFile(M.Dir / "sfx.exe").substr(0, 502), "MZ" + std::string(500, '\x01'));
+}
+
+TEST(ZipSave, AddedAndDeletedEntries) {
+    TMadeArchives M;
+    std::string Path = M.Dir / "plain.zip";
+    TEditableArchive A(Path, fmOpenReadWrite);
+    A.Load();
+    A.AddStored("new/added.txt", "added contents");
+    A.MarkDeleted(1);
+
+    // Without the insertion hook nothing is written.
+    std::string Before = ReadFile(Path);
+    EXPECT_THROW(A.Save(), EAbZipNoInsertion);
+    EXPECT_EQ(ReadFile(Path), Before);
+    EXPECT_TRUE(A.IsDirty());
+
+    A.InsertHandler = StoreContents;
+    std::vector<int> Progress;
+    A.OnArchiveProgress = [&](void*, uint8_t P, bool&) { Progress.push_back(P); };
+    A.Save();
+    EXPECT_EQ(A.Count(), 3);
+    EXPECT_EQ(Progress.back(), 100);
+    EXPECT_TRUE(UnzipTests(Path));
+    EXPECT_EQ(Names(Path), "a.txt\nc.txt\nnew/added.txt\n");
+    std::string Out;
+    testutil::Run("unzip -p " + Quote(Path) + " new/added.txt", &Out);
+    EXPECT_EQ(Out, "added contents");
+}
+
+TEST(ZipSave, RefusalsAndTheTemporaryFile) {
+    TMadeArchives M;
+    TScratchDir Tmp;
+    const char* Old = std::getenv("TMPDIR");
+    std::string Saved = Old ? Old : "";
+    setenv("TMPDIR", Tmp.Path().c_str(), 1);
+
+    // A read-only archive cannot be rewritten; the temporary file is gone either way.
+    TAbZipArchive ReadOnly(M.Dir / "plain.zip", fmOpenRead);
+    ReadOnly.Load();
+    ReadOnly.Rename(ReadOnly.Items(2), "x.txt");
+    EXPECT_THROW(ReadOnly.Save(), EWriteError);
+    EXPECT_TRUE(UnzipTests(M.Dir / "plain.zip"));
+    EXPECT_TRUE(std::filesystem::is_empty(Tmp.Path()));
+
+    // An archive in memory is replaced in memory.
+    TMemoryStream Memory;
+    Memory.LoadFromFile(M.Dir / "plain.zip");
+    TAbZipArchive InMemory(Memory, "memory.zip");
+    InMemory.Load();
+    InMemory.Rename(InMemory.Items(1), "b2.bin");
+    InMemory.Save();
+    EXPECT_TRUE(std::filesystem::is_empty(Tmp.Path()));
+    TAbZipArchive Reloaded(Memory, "memory.zip");
+    Reloaded.Load();
+    EXPECT_EQ(Reloaded.Items(1)->GetFileName(), "b2.bin");
+    EXPECT_EQ(Reloaded.Items(1)->CRC32(), InMemory.Items(1)->CRC32());
+
+    if (Old)
+        setenv("TMPDIR", Saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+
+    // A spanned set is never rewritten.
+    testutil::Run("cd " + Quote(M.Dir.Path()) + " && zip -q -s 64k set.zip b.bin && cp b.bin big && " +
+                  "head -c 100000 /dev/urandom > big && zip -q -s 64k set2.zip big");
+    TAbZipArchive Set(M.Dir / "set2.zip", fmOpenReadWrite);
+    Set.Load();
+    ASSERT_TRUE(Set.Spanned);
+    Set.Rename(Set.Items(0), "other");
+    EXPECT_THROW(Set.Save(), EAbZipSpanOverwrite);
+}
+
+} // namespace
