@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -463,7 +464,7 @@ TAbZipArchive::TAbZipArchive(TStream& AStream, const std::string& FileName) : TA
 std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& FileName) {
     auto Item = std::make_unique<TAbZipItem>();
     Item->SetCompressionMethod(8);
-    Item->DiskFileName = FileName;
+    Item->DiskFileName = std::filesystem::absolute(FileName).lexically_normal().string();
     std::string Name;
     FixName(FileName, Name);
     Item->SetFileName(Name);

@@ -29,7 +29,7 @@ public:
         Zip->SetVersionNeededToExtract(10);
         Zip->SetLastModFileDate(0x5A21);
         FItemList.Add(std::move(Item));
-        Contents[Name] = Data;
+        Contents[Zip->GetFileName()] = Data;
         FIsDirty = true;
         return Zip;
     }
@@ -103,7 +103,9 @@ TEST(ZipSave, AddedAndDeletedEntries) {
     std::string Path = M.Dir / "plain.zip";
     TEditableArchive A(Path, fmOpenReadWrite);
     A.Load();
-    A.AddStored("new/added.txt", "added contents");
+    TAbZipItem* Added = A.AddStored("/new/added.txt", "added contents");
+    EXPECT_EQ(Added->GetFileName(), "new/added.txt");
+    EXPECT_EQ(Added->DiskFileName, "/new/added.txt");
     A.MarkDeleted(1);
 
     // Without the insertion hook nothing is written.
