@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Content search speed: tarnlet-cli search against ugrep -z (one thread and its default) and zipgrep on a
+# corpus of a few hundred deflated archives holding over 500 MB. One run each, warm page cache.
+# usage: bench/search.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cli=$build/bin/tarnlet-cli
+out=bench/out/search-corpus
+needle=tarnlet-needle-4711
+
+if [ ! -f "$out/.done" ]; then
+  rm -rf "$out" && mkdir -p "$out"
+  python3 - "$out" "$needle" <<'PY'
+import os, random, sys, zipfile
+out, needle = sys.argv[1], sys.argv[2]
+rng = random.Random(1)
+words = [''.join(rng.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(5000)]
+def text(n):
+    parts, size = [], 0
+    while size < n:
+        line = ' '.join(rng.choice(words) for _ in range(12)) + '\n'
+        parts.append(line); size += len(line)
+    return ''.join(parts).encode()
+chunk = text(1 << 20)
+total = 0
+for a in range(300):
+    folder = os.path.join(out, 'set %02d' % (a % 20))
+    os.makedirs(folder, exist_ok=True)
+    with zipfile.ZipFile(os.path.join(folder, 'arc%03d.zip' % a), 'w', zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        for e in range(8):
+            n = rng.randint(100_000, 400_000)
+            if e % 4 == 3:
+                data = os.urandom(n // 4) * 4          # binary, compresses a little
+            else:
+                start = rng.randint(0, len(chunk) - n - 1)
+                data = bytearray(chunk[start:start + n])
+                if rng.random() < 0.05:
+                    p = rng.randint(0, n - len(needle) - 1)
+                    data[p:p + len(needle)] = needle.upper().encode() if rng.random() < 0.5 else needle.encode()
+                data = bytes(data)
+            name = 'dir%d/entry%d.%s' % (e % 3, e, 'bin' if e % 4 == 3 else 'txt')
+            z.writestr(name, data)
+            total += len(data)
+print('corpus: %d archives, %.0f MB uncompressed' % (300, total / 1e6))
+PY
+  touch "$out/.done"
+fi
+du -sh "$out" | sed 's/^/compressed: /'
+cat $(find "$out" -name '*.zip') > /dev/null # warm the page cache
+
+time_of() { # prints seconds taken by the command; its output goes to $2
+  local s e
+  s=$(date +%s.%N)
+  "${@:3}" > "$2" 2>/dev/null || true
+  e=$(date +%s.%N)
+  awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f", e - s }' 
+}
+tmp=$(mktemp -d)
+t_ours=$(time_of ours "$tmp/ours" "$cli" search --list "$needle" "$out")
+t_ug1=$(time_of ug1 "$tmp/ug1" ugrep -z -F -i -l -r -J1 "$needle" "$out")
+t_ug=$(time_of ug "$tmp/ug" ugrep -z -F -i -l -r "$needle" "$out")
+t_zg=$(time_of zg "$tmp/zg" bash -c 'find "$1" -name "*.zip" -print0 | xargs -0 -n1 zipgrep -i -l "$2"' _ "$out" "$needle")
+printf 'matches: ours %d, ugrep %d\n' "$(wc -l < "$tmp/ours")" "$(wc -l < "$tmp/ug1")"
+printf '%-28s %8.2f s\n' "tarnlet-cli search" "$t_ours" "ugrep -z -J1" "$t_ug1" "ugrep -z (default threads)" "$t_ug" "zipgrep" "$t_zg"
+awk -v o="$t_ours" -v a="$t_ug1" -v b="$t_ug" -v c="$t_zg" \
+  'BEGIN { printf "ratios (their time / ours): ugrep -J1 %.2f, ugrep %.2f, zipgrep %.2f\n", a / o, b / o, c / o }' 
+rm -rf "$tmp"
