@@ -2,10 +2,13 @@
 
 #include "archive/AbExcept.h"
 #include "archive/AbUtils.h"
+#include "archive/Abziptyp.h"
 #include "archive/Explode.h"
 #include "archive/Inflate.h"
 #include "archive/Unreduce.h"
 #include "archive/Unshrink.h"
+#include "platform/DosDate.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +17,130 @@ namespace {
 
 constexpr size_t kOutBufferSize = 32768;
 
+// Name with its empty, "." and ".." parts dropped: a relative path that stays below where it is joined.
+std::string SafeRelativePath(const std::string& Name) {
+    std::string Path;
+    size_t Start = 0;
+    while (Start <= Name.size()) {
+        size_t End = Name.find('/', Start);
+        if (End == std::string::npos)
+            End = Name.size();
+        const std::string Part = Name.substr(Start, End - Start);
+        if (!Part.empty() && Part != "." && Part != "..")
+            Path += (Path.empty() ? "" : "/") + Part;
+        Start = End + 1;
+    }
+    return Path;
+}
+
+// The folder Path lies in must be there, or be made with eoCreateDirs.
+void PrepareFolder(const TAbZipArchive& Archive, const std::string& Path) {
+    const std::string Folder = ExcludeTrailingSlash(ExtractFilePath(Path));
+    if (Folder.empty() || DirectoryExists(Folder))
+        return;
+    if (!Archive.ExtractOptions.Contains(eoCreateDirs))
+        throw EAbNoSuchDirectory();
+    CreateDirectoryPath(Folder);
+}
+
+// The output file while it is written: closed and deleted unless the extraction got through.
+class TPartialFile {
+public:
+    explicit TPartialFile(const std::string& Name) : FName(Name) {
+        // Unlinked first, so that a link or a second name of the file is replaced rather than written
+        // through.
+        DeleteFile(Name);
+        FStream = std::make_unique<TFileStream>(Name, fmCreate);
+    }
+    ~TPartialFile() {
+        if (FStream) {
+            FStream.reset();
+            DeleteFile(FName);
+        }
+    }
+    TPartialFile(const TPartialFile&) = delete;
+    TPartialFile& operator=(const TPartialFile&) = delete;
+    TStream& Stream() { return *FStream; }
+    void Keep() { FStream.reset(); }
+
+private:
+    std::string FName;
+    std::unique_ptr<TFileStream> FStream;
+};
+
+// Decodes the entry into the file OutName and checks it.
+void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
+    TPartialFile Out(OutName);
+    if (Item.IsEncrypted()) {
+        Item.Decoder = std::make_unique<TAbZDecoder>(Archive.Password, true, Item.CRC32(), Archive.Stream);
+        // Writers that put a data descriptor after the data check the password against the time instead.
+        if (Item.GeneralPurposeBitFlag() & 8)
+            Item.Decoder->SetDescriptorCheck(Item.LastModFileTime());
+        Item.Decoder->OnNeedPassword = Archive.OnNeedPassword;
+        Item.Decoder->SetPasswordRetries(Archive.PasswordRetries);
+    }
+    TAbUnzipHelper Helper(Archive.Stream, Item.Decoder.get(), Out.Stream());
+    Helper.DictionarySize = Item.DictionarySize();
+    Helper.ShannonFanoTreeCount = Item.ShannonFanoTreeCount();
+    Helper.CompressedSize = Item.GetCompressedSize();
+    Helper.UncompressedSize = Item.GetUncompressedSize();
+    Helper.Method = Item.CompressionMethod();
+    Helper.OnProgressHook = [&Archive](uint8_t Progress, bool& Abort) {
+        Archive.DoCurrentItemProgress(Progress, Abort);
+    };
+    if (Archive.Spanned) {
+        Helper.Spanned = true;
+        Helper.CurrentDisk = Archive.CurrentDisk;
+        Helper.OnChangeDisk = [&Archive](uint16_t Disk) { Archive.ChangeDisk(Disk); };
+    }
+    try {
+        if (Helper.Decompress() != Item.CRC32())
+            throw EAbZipBadCRC();
+    } catch (const EAbUserAbort&) {
+        Archive.SetStatus(asInvalid);
+        throw;
+    }
+    Out.Keep();
+    FileSetDosDate(OutName, uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime());
+}
+
 } // namespace
+
+void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& UseName) {
+    if ((Item.VersionNeededToExtract() & 0xFF) > 20)
+        throw EAbZipVersion();
+    if (Archive.Spanned && Archive.CurrentDisk != Item.DiskNumberStart())
+        Archive.ChangeDisk(uint16_t(Item.DiskNumberStart()));
+    Archive.Stream->Seek(int64_t(Item.RelativeOffset()), soFromBeginning);
+    TAbZipLocalFileHeader().LoadFromStream(*Archive.Stream);
+
+    std::string Name = UseName;
+    ForwardToBackslash(Name);
+    const std::string Stored = Item.GetFileName();
+    const bool IsFolder = !Stored.empty() && (Stored.back() == '/' || Stored.back() == '\\');
+    const bool RestorePath = Archive.ExtractOptions.Contains(eoRestorePath);
+    const std::string Relative = SafeRelativePath(RestorePath ? Name : ExtractFileName(Name));
+    const std::string& Base = Archive.BaseDirectory();
+    if (IsFolder) {
+        // Without eoRestorePath a folder has nowhere to go.
+        if (RestorePath && !Relative.empty()) {
+            const std::string Folder = JoinPath(Base, Relative);
+            PrepareFolder(Archive, Folder);
+            CreateDirectoryPath(Folder);
+        }
+        return;
+    }
+    if (Relative.empty())
+        throw EAbZipInvalid();
+    std::string OutName = JoinPath(Base, Relative);
+    PrepareFolder(Archive, OutName);
+
+    bool Confirm = true;
+    if (FileExists(OutName) && Archive.OnConfirmOverwrite)
+        Archive.OnConfirmOverwrite(OutName, Confirm);
+    if (Confirm)
+        ExtractToFile(Archive, Item, OutName);
+}
 
 TAbUnzipHelper::TAbUnzipHelper(TStream*& InStream, TAbZDecoder* Decoder, TStream& OutStream)
     : CompressedSize(uint64_t(InStream->Size())), FInStream(InStream), FDecoder(Decoder),

@@ -1,5 +1,6 @@
 #pragma once
-// Extraction of one zip entry: the decompressor (input reader, output writer, method dispatch).
+// Extraction of one zip entry to a file: the decompressor (input reader, output writer, method dispatch)
+// and the extraction hook every user of the archive installs.
 
 #include "archive/AbBufStm.h"
 #include "archive/AbDecodeIO.h"
@@ -10,6 +11,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+class TAbZipArchive;
+class TAbZipItem;
+
+// Extracts Item to a file named after UseName below Archive's BaseDirectory: the whole name with
+// eoRestorePath, else its last part. Names never lead outside BaseDirectory: empty, "." and ".." parts
+// are dropped. A folder entry (a name ending in "/") makes its folder. Every failure raises, and no
+// partial file is left behind; a refused overwrite is no failure.
+void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& UseName);
 
 // Decodes one entry from the archive's stream into an output stream: reads the compressed bytes in
 // chunks of up to 4,096 bytes (decrypting them, moving on to the next disk of a spanned set), gathers the

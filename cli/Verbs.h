@@ -23,3 +23,19 @@ int ReportUsage(const TVerb& Verb);
 
 int ListVerb(const std::vector<std::string>& Args);
 extern const TVerb ListVerbInfo;
+
+// Options of the verbs that extract, ahead of their operands: -p PASSWORD, -o (overwrite all), -n
+// (overwrite none).
+struct TExtractArgs {
+    std::string Password;
+    bool OverwriteAll = false;
+    bool OverwriteNone = false;
+    std::vector<std::string> Operands;
+};
+// False on an option not in Allowed (letters), a -p without its password, or -o with -n.
+bool ParseExtractArgs(const std::vector<std::string>& Args, const std::string& Allowed, TExtractArgs& Out);
+
+int TestVerb(const std::vector<std::string>& Args);
+extern const TVerb TestVerbInfo;
+int ExtractVerb(const std::vector<std::string>& Args);
+extern const TVerb ExtractVerbInfo;

@@ -9,7 +9,7 @@
 
 namespace {
 
-const TVerb* const Verbs[] = {&ListVerbInfo};
+const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo};
 
 void Usage(FILE* To) {
     std::fputs("usage: tarnlet-cli VERB ARGUMENTS...\n"
