@@ -1,0 +1,70 @@
+#pragma once
+// Helpers for the window tests (QtTest, offscreen platform).
+
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// The named child control of a form; the test stops when it is missing.
+template <class T> T* Child(const QObject* Form, const char* Name) {
+    T* W = Form->findChild<T*>(Name);
+    if (!W)
+        qFatal("no control %s", Name);
+    return W;
+}
+
+// While it lives, the program's message boxes are answered from a list (then with OK) and recorded, and
+// beeps are counted.
+class TBoxAnswers {
+public:
+    explicit TBoxAnswers(std::deque<int> Answers = {}) : FAnswers(std::move(Answers)) {
+        SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned) {
+            Texts.push_back(Text);
+            if (FAnswers.empty())
+                return int(idOK);
+            const int A = FAnswers.front();
+            FAnswers.pop_front();
+            return A;
+        });
+        SetBeepHandler([this] { ++Beeps; });
+    }
+    ~TBoxAnswers() {
+        SetMessageBoxHandler({});
+        SetBeepHandler({});
+    }
+    TBoxAnswers(const TBoxAnswers&) = delete;
+    TBoxAnswers& operator=(const TBoxAnswers&) = delete;
+
+    void Answer(int A) { FAnswers.push_back(A); }
+
+    std::vector<std::string> Texts;
+    std::atomic<int> Beeps{0};
+
+private:
+    std::deque<int> FAnswers;
+};
+
+// Runs F on the next modal dialog once it is shown (for code that calls exec()).
+inline void OnNextModal(std::function<void(QWidget*)> F) {
+    auto* Poll = new QTimer;
+    QObject::connect(Poll, &QTimer::timeout, [Poll, F = std::move(F)] {
+        if (QWidget* Modal = QApplication::activeModalWidget()) {
+            Poll->stop();
+            Poll->deleteLater();
+            F(Modal);
+        }
+    });
+    Poll->start(10);
+}
+
+} // namespace testutil

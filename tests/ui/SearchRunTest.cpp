@@ -1,0 +1,254 @@
+// Searches run through the window over folders made here: the match tree and its counter, the status line,
+// the end of a search, histories, resolving a selected entry, Stop, and closing or destroying the window
+// while its worker runs.
+
+#include "common/QtTestUtil.h"
+#include "common/TestUtil.h"
+#include "ui/QtPlatform.h"
+#include "ui/arcscanu.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <filesystem>
+#include <memory>
+
+using testutil::Child;
+using testutil::TBoxAnswers;
+using testutil::TScratchDir;
+
+namespace {
+
+const int CrowdSize = 300;
+
+// A zip archive made by the reference tool from (name, content) pairs.
+void MakeZip(const std::string& Archive, const std::vector<std::pair<std::string, std::string>>& Entries) {
+    TScratchDir Src;
+    std::string Names;
+    for (const auto& [Name, Data] : Entries) {
+        std::filesystem::create_directories(std::filesystem::path(Src / Name).parent_path());
+        testutil::WriteFile(Src / Name, Data);
+        Names += " " + testutil::Quote(Name);
+    }
+    std::filesystem::create_directories(std::filesystem::path(Archive).parent_path());
+    if (testutil::Run("cd " + testutil::Quote(Src.Path()) + " && zip -q -X " + testutil::Quote(Archive) +
+                      Names) != 0)
+        qFatal("zip failed");
+}
+
+// Node texts of the tree, children indented by two spaces.
+QStringList TreeTexts(const QTreeWidget* Tree) {
+    QStringList Texts;
+    for (int I = 0; I < Tree->topLevelItemCount(); ++I) {
+        const QTreeWidgetItem* Root = Tree->topLevelItem(I);
+        Texts << Root->text(0);
+        for (int J = 0; J < Root->childCount(); ++J)
+            Texts << "  " + Root->child(J)->text(0);
+    }
+    return Texts;
+}
+
+} // namespace
+
+class SearchRunTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TQtPlatform> Platform;
+    std::unique_ptr<TForm1> Form;
+    std::unique_ptr<TScratchDir> Matches; // archives with matching and other entries, a plain file
+    std::unique_ptr<TScratchDir> Crowd;   // many small files, so a search lasts
+
+    QLabel* Status() { return Child<QLabel>(Form.get(), "lblCurrent"); }
+    QPushButton* Go() { return Child<QPushButton>(Form.get(), "GoBtn"); }
+    QTreeWidget* Tree() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
+    QComboBox* Combo(const char* Name) { return Child<QComboBox>(Form.get(), Name); }
+
+    void Search(const QString& Text, const QString& Folder,
+                const QStringList& Types = {"Text Files (*.txt)"}) {
+        Combo("SearchStr")->setEditText(Text);
+        Combo("SearchPath")->setEditText(Folder);
+        auto* Masks = Child<QListWidget>(Form.get(), "MaskTypes");
+        for (int I = 0; I < Masks->count(); ++I)
+            Masks->item(I)->setCheckState(Types.contains(Masks->item(I)->text()) ? Qt::Checked
+                                                                                 : Qt::Unchecked);
+        QTest::mouseClick(Go(), Qt::LeftButton);
+    }
+
+    // Starts a search over the crowd and returns once the worker has reported its first file. Every report
+    // waits for the main thread, and events are handled here one round at a time, so the walk cannot
+    // have got far.
+    void StartLongSearch() {
+        Search("needle", QString::fromStdString(Crowd->Path()));
+        QElapsedTimer Clock;
+        Clock.start();
+        while (!Status()->text().startsWith("Examining: ") && Clock.elapsed() < 10000)
+            QCoreApplication::processEvents();
+        QVERIFY(Status()->text().startsWith("Examining: " + QString::fromStdString(Crowd->Path())));
+        QVERIFY(Form->Seeker().Running());
+    }
+
+    void WaitForEnd() {
+        QSignalSpy Ended(Form.get(), &TForm1::SearchEnded);
+        QVERIFY(Ended.wait(60000));
+        QVERIFY(!Form->Seeker().Running());
+    }
+
+private slots:
+    void initTestCase() {
+        Platform = std::make_unique<TQtPlatform>();
+        Matches = std::make_unique<TScratchDir>();
+        const TScratchDir& M = *Matches;
+        MakeZip(M / "a.zip", {{"one.txt", "hello needle"},
+                              {"src/two.txt", "needle at the start"},
+                              {"three.c", "needle in a type not ticked"},
+                              {"four.txt", "no match"},
+                              {"br[1].txt", "more needle"}});
+        MakeZip(M / "sub/b.zip", {{"x.txt", "a needle"}});
+        testutil::WriteFile(M / "zz.exe", "MZ... needle ...");
+        testutil::WriteFile(M / "notes.txt", "needle, but no archive and no program");
+
+        Crowd = std::make_unique<TScratchDir>();
+        for (int I = 0; I < CrowdSize; ++I)
+            testutil::WriteFile(*Crowd / QString("f%1.zip").arg(I, 5, 10, QChar('0')).toStdString(), "x");
+    }
+    void cleanupTestCase() {
+        Crowd.reset();
+        Matches.reset();
+        Platform.reset();
+    }
+    void init() {
+        Form = std::make_unique<TForm1>();
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    }
+    void cleanup() { Form.reset(); }
+
+    void SearchBuildsTheTree() {
+        TBoxAnswers Boxes;
+        const QString Folder = QString::fromStdString(Matches->Path());
+        Search("NEEDLE", Folder);
+        QCOMPARE(Go()->text(), QString("&Stop"));
+        QVERIFY(!Combo("SearchStr")->isEnabled());
+        WaitForEnd();
+
+        QCOMPARE(TreeTexts(Tree()), QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt",
+                                                 "sub/B.ZIP", "  x.txt", "ZZ.EXE"}));
+        QCOMPARE(Child<QLabel>(Form.get(), "MatchLbl")->text(), QString("2/5"));
+        QCOMPARE(Status()->text(), QString("Done! Total of 3 files examined"));
+        QCOMPARE(Go()->text(), QString("&Go"));
+        QVERIFY(Child<QProgressBar>(Form.get(), "Progress")->isHidden());
+        for (const char* Name : {"SearchStr", "SearchPath", "CaseChk", "NamesOnlyChk", "SubFoldersChk",
+                                 "BrowseBtn", "MaskTypes", "AddMaskBtn", "GoBtn", "TreeView1"})
+            QVERIFY2(Child<QWidget>(Form.get(), Name)->isEnabled(), Name);
+        for (const char* Name : {"SelfExChk", "FindNextBtn", "ViewerBtn", "LaunchBtn"})
+            QVERIFY2(!Child<QWidget>(Form.get(), Name)->isEnabled(), Name);
+        QVERIFY(Tree()->selectedItems().isEmpty());
+        QVERIFY(Boxes.Beeps >= 1);
+        QVERIFY(Boxes.Texts.empty());
+        // The folder got its final "/" in the box and in the history.
+        QCOMPARE(Combo("SearchPath")->currentText(), Folder + "/");
+        QCOMPARE(Combo("SearchPath")->itemText(0), Folder + "/");
+    }
+
+    void CaseAndSubFolders() {
+        Child<QCheckBox>(Form.get(), "CaseChk")->setChecked(true);
+        Child<QCheckBox>(Form.get(), "SubFoldersChk")->setChecked(false);
+        Search("needle", QString::fromStdString(Matches->Path()));
+        WaitForEnd();
+        QCOMPARE(TreeTexts(Tree()),
+                 QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt", "ZZ.EXE"}));
+        QCOMPARE(Child<QLabel>(Form.get(), "MatchLbl")->text(), QString("1/4"));
+        QCOMPARE(Status()->text(), QString("Done! Total of 2 files examined"));
+
+        Search("NEEDLE", QString::fromStdString(Matches->Path()));
+        WaitForEnd();
+        QCOMPARE(Tree()->topLevelItemCount(), 0);
+        QCOMPARE(Child<QLabel>(Form.get(), "MatchLbl")->text(), QString("0 found"));
+    }
+
+    void HistoriesKeepOneOnTop() {
+        const QString Folder = QString::fromStdString(Matches->Path()) + "/";
+        for (const char* Text : {"needle", "other", "needle"}) {
+            Search(Text, Folder);
+            WaitForEnd();
+        }
+        QCOMPARE(Combo("SearchStr")->count(), 2);
+        QCOMPARE(Combo("SearchStr")->itemText(0), QString("needle"));
+        QCOMPARE(Combo("SearchStr")->itemText(1), QString("other"));
+        QCOMPARE(Combo("SearchStr")->currentText(), QString("needle"));
+        QCOMPARE(Combo("SearchPath")->count(), 1);
+        // The second search starts its own tree: no entries are added to the last search's node.
+        QCOMPARE(TreeTexts(Tree()), QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt",
+                                                 "sub/B.ZIP", "  x.txt", "ZZ.EXE"}));
+    }
+
+    void SelectedEntryResolves() {
+        const QString Folder = QString::fromStdString(Matches->Path()) + "/";
+        Search("needle", Folder);
+        WaitForEnd();
+        QSignalSpy Shown(Form.get(), &TForm1::EntrySelected);
+        QTreeWidget* T = Tree();
+        QCOMPARE(TreeTexts(T), QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt", "sub/B.ZIP",
+                                            "  x.txt", "ZZ.EXE"}));
+        T->setCurrentItem(T->topLevelItem(1)->child(0));
+        T->setCurrentItem(T->topLevelItem(0)); // archive node: nothing
+        T->setCurrentItem(T->topLevelItem(2)); // plain file: nothing
+        T->setCurrentItem(T->topLevelItem(0)->child(2));
+        // Resolved against the folder as it is now, not as it was searched.
+        Combo("SearchPath")->setEditText("/elsewhere/");
+        T->setCurrentItem(T->topLevelItem(0)->child(1));
+        QCOMPARE(Shown.count(), 3);
+        QCOMPARE(Shown.at(0), QVariantList({Folder + "sub/B.ZIP", "x.txt"}));
+        QCOMPARE(Shown.at(1), QVariantList({Folder + "A.ZIP", "br"}));
+        QCOMPARE(Shown.at(2), QVariantList({QString("/elsewhere/A.ZIP"), "src/two.txt"}));
+    }
+
+    void StopEndsTheSearch() {
+        StartLongSearch();
+        QTest::mouseClick(Go(), Qt::LeftButton);
+        WaitForEnd();
+        QCOMPARE(Go()->text(), QString("&Go"));
+        const QRegularExpressionMatch M =
+            QRegularExpression("^Done! Total of (\\d+) files examined$").match(Status()->text());
+        QVERIFY2(M.hasMatch(), qPrintable(Status()->text()));
+        QVERIFY(M.captured(1).toInt() < CrowdSize);
+        QVERIFY(Combo("SearchStr")->isEnabled());
+    }
+
+    void CloseDuringSearch() {
+        TBoxAnswers Boxes({idNo, idYes});
+        StartLongSearch();
+        QVERIFY(!Form->close());
+        QVERIFY(Form->isVisible());
+        QVERIFY(Form->Seeker().Running());
+        QCOMPARE(Boxes.Texts,
+                 std::vector<std::string>({"Search in progress. Are you sure you want to Close Tarnlet?"}));
+
+        // Yes: the window goes out of sight at once and is closed (here: deleted) after the worker ended.
+        Form->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<TForm1> Window = Form.release();
+        QSignalSpy Closed(Window.data(), &TForm1::FormClosed); // the program's message loop ends with it
+        Window->close();
+        QVERIFY(Window && !Window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(Window.isNull(), 60000);
+        QCOMPARE(Closed.count(), 1);
+        QCOMPARE(Boxes.Texts.size(), size_t(2));
+    }
+
+    void DestroyDuringSearch() {
+        StartLongSearch();
+        Form.reset();
+        QVERIFY(!Form);
+    }
+};
+
+QTEST_MAIN(SearchRunTest)
+#include "SearchRunTest.moc"

@@ -1,0 +1,366 @@
+#include "ui/arcscanu.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+#include "ui/NewMaskU.h"
+#include "ui_arcscanu.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+
+const QString GoCaption = "&Go";
+const QString StopCaption = "&Stop";
+const QString AllFiles = "All Files (*.*)";
+const char* const Caption = " Locates files within Archives which contain a specific string of text.";
+
+QString Q(const std::string& S) {
+    return QString::fromStdString(S);
+}
+
+// The file-name part of the program's path up to its first ".".
+QString ProgramBaseName() {
+    const QString Name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return Name.left(Name.indexOf('.'));
+}
+
+// The most recent text goes first and occurs once; the box keeps showing it.
+void PushHistory(QComboBox* Box) {
+    const QString Text = Box->currentText();
+    const int Old = Box->findText(Text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (Old >= 0)
+        Box->removeItem(Old);
+    Box->insertItem(0, Text);
+    Box->setCurrentIndex(0);
+    Box->setEditText(Text);
+}
+
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+} // namespace
+
+TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm1>()) {
+    Ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(639, 460);
+    if (const QScreen* Screen = QGuiApplication::primaryScreen())
+        move(Screen->availableGeometry().center() - rect().center());
+
+    // The described face is a small sans serif; other systems' fonts run wider, so captions that would be
+    // cut grow to the right, as the described labels size themselves to their text.
+    QFont Face({"MS Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans"});
+    Face.setStyleHint(QFont::SansSerif);
+    Face.setPixelSize(11);
+    setFont(Face);
+    for (QWidget* W :
+         std::initializer_list<QWidget*>{Ui->Label1, Ui->Label2, Ui->Label3, Ui->Label4, Ui->Label5,
+                                         Ui->CaseChk, Ui->NamesOnlyChk, Ui->SubFoldersChk, Ui->SelfExChk})
+        W->resize(std::max(W->width(), W->sizeHint().width()), W->height());
+
+    QStyle* S = style();
+    Ui->Image1->setPixmap(S->standardIcon(QStyle::SP_MediaPlay).pixmap(16, 16));
+    Ui->Image2->setPixmap(S->standardIcon(QStyle::SP_MediaStop).pixmap(16, 16));
+    Ui->GoBtn->setIcon(Ui->Image1->pixmap());
+    Ui->CloseBtn->setIcon(S->standardIcon(QStyle::SP_DialogCloseButton));
+    Ui->HelpBtn->setIcon(S->standardIcon(QStyle::SP_DialogHelpButton));
+    // Typed text is searched as typed: no completion from the history.
+    Ui->SearchStr->setCompleter(nullptr);
+    Ui->SearchPath->setCompleter(nullptr);
+
+    Scanner.SetScanDrives({sdHard, sdCDROM, sdRAM, sdNetwork});
+    Scanner.SetAttributes({});
+    Scanner.SetPriority(tpTimeCritical);
+    Scanner.Context().SetReplaceChar('#');
+    Scanner.OnFileFound = [this](const std::string& AName, const std::string& APath, auto, auto, auto ACount,
+                                 auto) { ScannerFileFound(AName, APath, ACount); };
+    Scanner.OnProcess = [this](auto, auto, auto AItem, auto AItemCount, const std::string&, auto, auto) {
+        ScannerProcess(AItem, AItemCount);
+    };
+    Scanner.OnContextFound = [this](const std::string& ArcFilename, const std::string& AFileName, auto,
+                                    auto) { ScannerContextFound(ArcFilename, AFileName); };
+    Scanner.OnProcessDone = [this](auto ACount, auto) { ScannerProcessDone(ACount); };
+
+    connect(Ui->SearchStr, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
+    connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
+    connect(Ui->GoBtn, &QPushButton::clicked, this, &TForm1::GoBtnClick);
+    connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+    connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
+    connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
+    connect(Ui->DelMaskBtn, &QPushButton::clicked, this, &TForm1::DelMaskBtnClick);
+    connect(Ui->MaskTypes, &QListWidget::itemClicked, this, &TForm1::MaskTypesClick);
+    connect(Ui->MaskTypes, &QListWidget::itemChanged, this, &TForm1::MaskTypesClickCheck);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    if (!Scanner.Running())
+        return;
+    Scanner.Stop();
+    QEventLoop Loop;
+    connect(this, &TForm1::SearchEnded, &Loop, &QEventLoop::quit);
+    while (Scanner.Running())
+        Loop.exec();
+}
+
+void TForm1::FormCreate() {
+    setWindowTitle(ProgramBaseName() + Caption);
+    LastArchiveNode = nullptr;
+    auto* All = new QListWidgetItem(AllFiles);
+    All->setCheckState(Qt::Unchecked);
+    Ui->MaskTypes->insertItem(0, All);
+}
+
+void TForm1::changeEvent(QEvent* Event) {
+    QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow())
+        SearchStrChange();
+}
+
+void TForm1::SearchStrChange() {
+    Ui->GoBtn->setEnabled(!Ui->SearchStr->currentText().isEmpty() &&
+                          !Ui->SearchPath->currentText().isEmpty());
+}
+
+void TForm1::GoBtnClick() {
+    if (Scanner.Running()) {
+        Scanner.Stop();
+        return;
+    }
+    ArchiveMatches = 0;
+    EntryMatches = 0;
+    TWaitCursor Hourglass;
+    Ui->lblCurrent->setText("Preparing...");
+    Ui->lblCurrent->repaint();
+    Ui->TreeView1->clearSelection();
+    Ui->TreeView1->clear();
+    LastArchiveNode = nullptr;
+    Ui->RichEdit1->clear();
+    Ui->FNLabel->setText("");
+    Ui->MatchLbl->setText("0 found");
+
+    const QString F = EntryMaskText();
+    if (F.isEmpty()) {
+        ShowMessageBox("You must enable (check) at least one file type to examine.", "", mbOK);
+        Ui->MaskTypes->setFocus();
+        return;
+    }
+    SetInputsEnabled(false);
+    Ui->FindNextBtn->setEnabled(false);
+    Ui->ViewerBtn->setEnabled(false);
+    Ui->LaunchBtn->setEnabled(false);
+    if (!Ui->SearchPath->currentText().endsWith('/'))
+        Ui->SearchPath->setEditText(Ui->SearchPath->currentText() + '/');
+    PushHistory(Ui->SearchStr);
+    PushHistory(Ui->SearchPath);
+    try {
+        const std::string Path = Ui->SearchPath->currentText().toStdString();
+        Scanner.SetFiles(Ui->SelfExChk->isChecked() ? "*.zip;*.exe" : "*.zip");
+        Scanner.SetDirectory(ExtractFilePath(Path));
+        Scanner.SetRecursive(Ui->SubFoldersChk->isChecked());
+        Scanner.SetScanScope(ssSpecifiedDir);
+        TContext& Context = Scanner.Context();
+        Context.SetContextAsString(Ui->SearchStr->currentText().toStdString());
+        Context.SetCaseSensitive(Ui->CaseChk->isChecked());
+        Context.SetNamesOnly(Ui->NamesOnlyChk->isChecked());
+        Context.SetFileFilter(F.toStdString());
+        Context.SetBufferSizeKb(2048);
+        Context.SetFirstEntryOnly(true);
+        Ui->GoBtn->setText(StopCaption);
+        Ui->GoBtn->setIcon(Ui->Image2->pixmap());
+        Scanner.Start();
+    } catch (const std::exception& E) {
+        // A search that cannot start (a search text the context refuses, no thread) must not leave the
+        // window locked in the searching state.
+        EndSearchIdle();
+        Ui->lblCurrent->setText("");
+        ShowMessageBox(E.what(), "", mbOK);
+    }
+}
+
+// For every checked type, in list order, the text between its first "(" and first ")" and a ";".
+QString TForm1::EntryMaskText() const {
+    QString F;
+    for (int I = 0; I < Ui->MaskTypes->count(); ++I) {
+        const QListWidgetItem* Item = Ui->MaskTypes->item(I);
+        if (Item->checkState() != Qt::Checked)
+            continue;
+        const QString Text = Item->text();
+        const int Open = Text.indexOf('(');
+        const int Close = Text.indexOf(')');
+        if (Open >= 0 && Close > Open)
+            F += Text.mid(Open + 1, Close - Open - 1) + ';';
+    }
+    return F;
+}
+
+// The inputs that a running search must not change: its context is locked meanwhile.
+void TForm1::SetInputsEnabled(bool Enabled) {
+    for (QWidget* W :
+         std::initializer_list<QWidget*>{Ui->SearchStr, Ui->CaseChk, Ui->NamesOnlyChk, Ui->SearchPath,
+                                         Ui->BrowseBtn, Ui->SubFoldersChk, Ui->MaskTypes, Ui->AddMaskBtn})
+        W->setEnabled(Enabled);
+    if (!Enabled)
+        Ui->SelfExChk->setEnabled(false);
+}
+
+void TForm1::EndSearchIdle() {
+    Ui->GoBtn->setText(GoCaption);
+    Ui->GoBtn->setIcon(Ui->Image1->pixmap());
+    Ui->Progress->hide();
+    Ui->TreeView1->setEnabled(true);
+    SetInputsEnabled(true);
+}
+
+void TForm1::ScannerFileFound(const std::string& AName, const std::string& APath, int64_t ACount) {
+    Ui->lblCurrent->setText(Q("Examining: " + JoinPath(APath, AName)));
+    Ui->Progress->setMaximum(int(std::min<int64_t>(ACount, INT32_MAX)));
+}
+
+void TForm1::ScannerProcess(int64_t AItem, int64_t AItemCount) {
+    if (Ui->Progress->isHidden())
+        Ui->Progress->show();
+    const int Count = int(std::min<int64_t>(AItemCount, INT32_MAX));
+    if (Ui->Progress->maximum() != Count)
+        Ui->Progress->setMaximum(Count);
+    Ui->Progress->setValue(int(std::min<int64_t>(AItem, INT32_MAX)));
+}
+
+void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName) {
+    QTreeWidget* Tree = Ui->TreeView1;
+    if (ArcFilename.empty()) {
+        Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(AFileName)}));
+        ++EntryMatches;
+    } else {
+        QString S = Q(ArcFilename);
+        const QString Path = Ui->SearchPath->currentText();
+        if (S.startsWith(Path, Qt::CaseInsensitive))
+            S.remove(0, Path.length());
+        if (Tree->topLevelItemCount() > 0 && LastArchiveNode && LastArchiveNode->text(0) == S) {
+            new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
+            ++EntryMatches;
+        } else {
+            LastArchiveNode = new QTreeWidgetItem(QStringList{S});
+            Tree->addTopLevelItem(LastArchiveNode);
+            ++ArchiveMatches;
+            auto* Entry = new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
+            ++EntryMatches;
+            LastArchiveNode->setExpanded(true);
+            Tree->setCurrentItem(Entry);
+        }
+    }
+    Ui->MatchLbl->setText(Q(Format("%d/%d", {ArchiveMatches, EntryMatches})));
+}
+
+void TForm1::ScannerProcessDone(uint64_t ACount) {
+    Ui->Progress->setValue(0);
+    Ui->lblCurrent->setText(Q(Format("Done! Total of %d files examined", {ACount})));
+    EndSearchIdle();
+    QTreeWidget* Tree = Ui->TreeView1;
+    if (Tree->topLevelItemCount() > 0) {
+        Tree->setCurrentItem(Tree->topLevelItem(0));
+        Tree->setCurrentItem(nullptr);
+        Tree->clearSelection();
+        Tree->scrollToTop();
+    }
+    MessageBeep();
+    // The seeker turns idle only after this handler has returned.
+    QMetaObject::invokeMethod(this, &TForm1::ScannerIdle, Qt::QueuedConnection);
+}
+
+void TForm1::ScannerIdle() {
+    emit SearchEnded();
+    if (FClosePending)
+        close();
+}
+
+void TForm1::closeEvent(QCloseEvent* Event) {
+    if (Scanner.Running()) {
+        Event->ignore();
+        if (FClosePending)
+            return;
+        if (ShowMessageBox("Search in progress. Are you sure you want to Close Tarnlet?", "", mbYesNo) !=
+            idYes)
+            return;
+        // The worker still reports into this window: let it finish out of sight, then close.
+        FClosePending = true;
+        Scanner.Stop();
+        hide();
+        return;
+    }
+    Event->accept();
+    emit FormClosed();
+}
+
+void TForm1::TreeView1Change() {
+    if (Scanner.Running() || Ui->GoBtn->text() != GoCaption)
+        return;
+    ShowSelectedEntry();
+}
+
+void TForm1::ShowSelectedEntry() {
+    if (Scanner.Running() || !Ui->TreeView1->isVisible())
+        return;
+    const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
+    if (Selected.isEmpty() || !Selected.first()->parent())
+        return;
+    const QTreeWidgetItem* Node = Selected.first();
+    QString E = Node->text(0);
+    const int Bracket = E.indexOf('[');
+    if (Bracket >= 0)
+        E.truncate(Bracket);
+    const QString A =
+        Q(ExtractFilePath(Ui->SearchPath->currentText().toStdString())) + Node->parent()->text(0);
+    emit EntrySelected(A, E);
+}
+
+void TForm1::AddMaskBtnClick() {
+    TNewMaskDlg Dlg(this);
+    if (Dlg.exec() != QDialog::Accepted)
+        return;
+    const QString Text = Dlg.MaskText();
+    if (!Ui->MaskTypes->findItems(Text, Qt::MatchFixedString).isEmpty())
+        return;
+    auto* Item = new QListWidgetItem(Text);
+    Item->setCheckState(Dlg.EnableForNextSearch() ? Qt::Checked : Qt::Unchecked);
+    Ui->MaskTypes->addItem(Item);
+    Ui->MaskTypes->setCurrentItem(Item);
+}
+
+void TForm1::DelMaskBtnClick() {
+    QListWidgetItem* Item = Ui->MaskTypes->currentItem();
+    if (!Item)
+        return;
+    if (Item->text() == AllFiles) {
+        ShowMessageBox("This File Mask can not be removed.", "", mbOK);
+        return;
+    }
+    if (ShowMessageBox("Permanently Delete \"" + Item->text().toStdString() + "\"", "", mbYesNo) != idYes)
+        return;
+    delete Item;
+    Ui->MaskTypes->setCurrentItem(nullptr);
+}
+
+void TForm1::MaskTypesClick() {
+    Ui->DelMaskBtn->setEnabled(Ui->MaskTypes->currentItem() != nullptr);
+}
+
+void TForm1::MaskTypesClickCheck(QListWidgetItem* Item) {
+    if (Item->text() != AllFiles || Item->checkState() != Qt::Checked)
+        return;
+    for (int I = 0; I < Ui->MaskTypes->count(); ++I)
+        Ui->MaskTypes->item(I)->setCheckState(Qt::Checked);
+}

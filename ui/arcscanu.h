@@ -1,0 +1,70 @@
+#pragma once
+// The main window: the search inputs, the Go/Stop run of the seeker, the tree of matches and the list of
+// file types to look at inside archives.
+
+#include "engine/SeekU.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class QComboBox;
+class QTreeWidgetItem;
+class QListWidgetItem;
+
+namespace Ui {
+class TForm1;
+}
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* Parent = nullptr);
+    // Waits for a search still running (the worker calls into this window) before anything is freed.
+    ~TForm1() override;
+
+    const TMemSeeker& Seeker() const { return Scanner; }
+
+signals:
+    // ShowSelectedEntry's answer: the archive's file name and the entry's name inside it.
+    void EntrySelected(const QString& ArchiveName, const QString& EntryName);
+    // A search has ended and the seeker is idle again.
+    void SearchEnded();
+    // The window has accepted a close: the program's message loop ends with it.
+    void FormClosed();
+
+protected:
+    void changeEvent(QEvent* Event) override;     // FormActivate
+    void closeEvent(QCloseEvent* Event) override; // FormCloseQuery
+
+private:
+    void FormCreate();
+    void SearchStrChange();
+    void GoBtnClick();
+    void StartSearch();
+    void SetInputsEnabled(bool Enabled);
+    void EndSearchIdle();
+
+    void ScannerFileFound(const std::string& AName, const std::string& APath, int64_t ACount);
+    void ScannerProcess(int64_t AItem, int64_t AItemCount);
+    void ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName);
+    void ScannerProcessDone(uint64_t ACount);
+    void ScannerIdle();
+
+    void TreeView1Change();
+    void ShowSelectedEntry();
+
+    void AddMaskBtnClick();
+    void DelMaskBtnClick();
+    void MaskTypesClick();
+    void MaskTypesClickCheck(QListWidgetItem* Item);
+    QString EntryMaskText() const;
+
+    std::unique_ptr<Ui::TForm1> Ui;
+    TMemSeeker Scanner;
+    int32_t ArchiveMatches = 0;
+    int32_t EntryMatches = 0;
+    QTreeWidgetItem* LastArchiveNode = nullptr;
+    // A close answered Yes during a search: the window is hidden and closes once the worker is done.
+    bool FClosePending = false;
+};
