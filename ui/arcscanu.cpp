@@ -83,15 +83,9 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     Scanner.SetScanDrives({sdHard, sdCDROM, sdRAM, sdNetwork});
     Scanner.SetAttributes({});
     Scanner.SetPriority(tpTimeCritical);
-    Scanner.Context().SetReplaceChar('#');
-    Scanner.OnFileFound = [this](const std::string& AName, const std::string& APath, auto, auto, auto ACount,
-                                 auto) { ScannerFileFound(AName, APath, ACount); };
-    Scanner.OnProcess = [this](auto, auto, auto AItem, auto AItemCount, const std::string&, auto, auto) {
-        ScannerProcess(AItem, AItemCount);
-    };
-    Scanner.OnContextFound = [this](const std::string& ArcFilename, const std::string& AFileName, auto,
-                                    auto) { ScannerContextFound(ArcFilename, AFileName); };
-    Scanner.OnProcessDone = [this](auto ACount, auto) { ScannerProcessDone(ACount); };
+    Scanner.OnFileFound = std::bind_front(&TForm1::ScannerFileFound, this);
+    Scanner.OnProcess = std::bind_front(&TForm1::ScannerProcess, this);
+    Scanner.OnProcessDone = std::bind_front(&TForm1::ScannerProcessDone, this);
 
     connect(Ui->SearchStr, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
@@ -172,13 +166,6 @@ void TForm1::GoBtnClick() {
         Scanner.SetDirectory(ExtractFilePath(Path));
         Scanner.SetRecursive(Ui->SubFoldersChk->isChecked());
         Scanner.SetScanScope(ssSpecifiedDir);
-        TContext& Context = Scanner.Context();
-        Context.SetContextAsString(Ui->SearchStr->currentText().toStdString());
-        Context.SetCaseSensitive(Ui->CaseChk->isChecked());
-        Context.SetNamesOnly(Ui->NamesOnlyChk->isChecked());
-        Context.SetFileFilter(F.toStdString());
-        Context.SetBufferSizeKb(2048);
-        Context.SetFirstEntryOnly(true);
         Ui->GoBtn->setText(StopCaption);
         Ui->GoBtn->setIcon(Ui->Image2->pixmap());
         Scanner.Start();
@@ -225,21 +212,24 @@ void TForm1::EndSearchIdle() {
     SetInputsEnabled(true);
 }
 
-void TForm1::ScannerFileFound(const std::string& AName, const std::string& APath, int64_t ACount) {
+void TForm1::ScannerFileFound(const std::string& AName, const std::string& APath, int32_t, int64_t,
+                              int32_t ACount, TDateTime) {
     Ui->lblCurrent->setText(Q("Examining: " + JoinPath(APath, AName)));
-    Ui->Progress->setMaximum(int(std::min<int64_t>(ACount, INT32_MAX)));
+    Ui->Progress->setMaximum(std::max(ACount, 0));
 }
 
-void TForm1::ScannerProcess(int64_t AItem, int64_t AItemCount) {
+void TForm1::ScannerProcess(uint32_t, uint64_t, uint32_t AItem, uint32_t AItemCount, const std::string&,
+                            uint64_t, uint64_t) {
     if (Ui->Progress->isHidden())
         Ui->Progress->show();
-    const int Count = int(std::min<int64_t>(AItemCount, INT32_MAX));
+    const int Count = int(std::min<uint32_t>(AItemCount, INT32_MAX));
     if (Ui->Progress->maximum() != Count)
         Ui->Progress->setMaximum(Count);
-    Ui->Progress->setValue(int(std::min<int64_t>(AItem, INT32_MAX)));
+    Ui->Progress->setValue(int(std::min<uint32_t>(AItem, INT32_MAX)));
 }
 
-void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName) {
+void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName, int64_t,
+                                 int64_t) {
     QTreeWidget* Tree = Ui->TreeView1;
     if (ArcFilename.empty()) {
         Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(AFileName)}));
@@ -265,7 +255,7 @@ void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::stri
     Ui->MatchLbl->setText(Q(Format("%d/%d", {ArchiveMatches, EntryMatches})));
 }
 
-void TForm1::ScannerProcessDone(uint64_t ACount) {
+void TForm1::ScannerProcessDone(uint32_t ACount, uint64_t) {
     Ui->Progress->setValue(0);
     Ui->lblCurrent->setText(Q(Format("Done! Total of %d files examined", {ACount})));
     EndSearchIdle();

@@ -23,7 +23,16 @@ public:
     // Waits for a search still running (the worker calls into this window) before anything is freed.
     ~TForm1() override;
 
-    const TMemSeeker& Seeker() const { return Scanner; }
+    const TSeeker& Seeker() const { return Scanner; }
+
+    // The seeker's events, run on the main thread while its worker waits.
+    void ScannerFileFound(const std::string& AName, const std::string& APath, int32_t AAttr, int64_t ASize,
+                          int32_t ACount, TDateTime ADateTime);
+    void ScannerProcess(uint32_t ACount, uint64_t ASize, uint32_t AItem, uint32_t AItemCount,
+                        const std::string& ACurrent, uint64_t ACurrentSize, uint64_t ACurrentPos);
+    void ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName, int64_t ASize,
+                             int64_t APos);
+    void ScannerProcessDone(uint32_t ACount, uint64_t ASize);
 
 signals:
     // ShowSelectedEntry's answer: the archive's file name and the entry's name inside it.
@@ -45,10 +54,6 @@ private:
     void SetInputsEnabled(bool Enabled);
     void EndSearchIdle();
 
-    void ScannerFileFound(const std::string& AName, const std::string& APath, int64_t ACount);
-    void ScannerProcess(int64_t AItem, int64_t AItemCount);
-    void ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName);
-    void ScannerProcessDone(uint64_t ACount);
     void ScannerIdle();
 
     void TreeView1Change();
@@ -61,7 +66,7 @@ private:
     QString EntryMaskText() const;
 
     std::unique_ptr<Ui::TForm1> Ui;
-    TMemSeeker Scanner;
+    TSeeker Scanner;
     int32_t ArchiveMatches = 0;
     int32_t EntryMatches = 0;
     QTreeWidgetItem* LastArchiveNode = nullptr;

@@ -1,0 +1,170 @@
+// The match tree as the seeker's matches build it: node texts, the counter, where entries go, and how a
+// selected entry turns back into an archive's path and an entry name.
+
+#include "common/QtTestUtil.h"
+#include "common/TestUtil.h"
+#include "ui/QtPlatform.h"
+#include "ui/arcscanu.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <memory>
+
+using testutil::Child;
+
+namespace {
+
+// Node texts of the tree, children indented by two spaces.
+QStringList TreeTexts(const QTreeWidget* Tree) {
+    QStringList Texts;
+    for (int I = 0; I < Tree->topLevelItemCount(); ++I) {
+        const QTreeWidgetItem* Root = Tree->topLevelItem(I);
+        Texts << Root->text(0);
+        for (int J = 0; J < Root->childCount(); ++J)
+            Texts << "  " + Root->child(J)->text(0);
+    }
+    return Texts;
+}
+
+} // namespace
+
+class MatchListTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TQtPlatform> Platform;
+    std::unique_ptr<testutil::TBoxAnswers> Boxes;
+    std::unique_ptr<TForm1> Form;
+
+    QTreeWidget* Tree() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
+    QString Counter() { return Child<QLabel>(Form.get(), "MatchLbl")->text(); }
+    QComboBox* Combo(const char* Name) { return Child<QComboBox>(Form.get(), Name); }
+    void Match(const std::string& Archive, const std::string& Entry) {
+        Form->ScannerContextFound(Archive, Entry, 0, 0);
+    }
+
+    // A real search over Folder; returns with the worker waiting on its first report.
+    void StartSearch(const std::string& Folder) {
+        Combo("SearchStr")->setEditText("needle");
+        Combo("SearchPath")->setEditText(QString::fromStdString(Folder));
+        Child<QListWidget>(Form.get(), "MaskTypes")->item(0)->setCheckState(Qt::Checked);
+        QTest::mouseClick(Child<QPushButton>(Form.get(), "GoBtn"), Qt::LeftButton);
+        QVERIFY(Form->Seeker().Running());
+    }
+    void WaitForEnd() {
+        QSignalSpy Ended(Form.get(), &TForm1::SearchEnded);
+        QVERIFY(Ended.wait(30000));
+    }
+
+private slots:
+    void initTestCase() {
+        Platform = std::make_unique<TQtPlatform>();
+        Boxes = std::make_unique<testutil::TBoxAnswers>();
+    }
+    void cleanupTestCase() {
+        Boxes.reset();
+        Platform.reset();
+    }
+    void init() {
+        Form = std::make_unique<TForm1>();
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Combo("SearchPath")->setEditText("/work/");
+    }
+    void cleanup() { Form.reset(); }
+
+    void ArchivesEntriesAndPlainFiles() {
+        Match("/work/A.ZIP", "one.txt");
+        Match("/work/A.ZIP", "src/two.txt");
+        QCOMPARE(Counter(), QString("1/2"));
+        Match("/work/Old/SOURCES.ZIP", "src/unit1.pas");
+        QCOMPARE(Counter(), QString("2/3"));
+        Match("", "SETUP.EXE");
+        QCOMPARE(Counter(), QString("2/4"));
+        QCOMPARE(TreeTexts(Tree()), QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "Old/SOURCES.ZIP",
+                                                 "  src/unit1.pas", "SETUP.EXE"}));
+        // The newest archive's first entry is the current node.
+        QCOMPARE(Tree()->currentItem()->text(0), QString("src/unit1.pas"));
+    }
+
+    void PlainFileFirst() {
+        Match("", "SETUP.EXE");
+        Match("/work/A.ZIP", "a.txt");
+        Match("/work/A.ZIP", "b.txt");
+        QCOMPARE(TreeTexts(Tree()), QStringList({"SETUP.EXE", "A.ZIP", "  a.txt", "  b.txt"}));
+        QCOMPARE(Counter(), QString("1/3"));
+    }
+
+    // Only the archive that is receiving entries takes more; a name met again later gets a node again, and
+    // plain files of one name stay apart.
+    void NodesFollowTheWalk() {
+        Match("/work/A.ZIP", "a.txt");
+        Match("/work/B.ZIP", "b.txt");
+        Match("/work/A.ZIP", "c.txt");
+        Match("", "README.EXE");
+        Match("", "README.EXE");
+        QCOMPARE(TreeTexts(Tree()), QStringList({"A.ZIP", "  a.txt", "B.ZIP", "  b.txt", "A.ZIP", "  c.txt",
+                                                 "README.EXE", "README.EXE"}));
+        QCOMPARE(Counter(), QString("3/5"));
+    }
+
+    void GoStartsAFreshTree() {
+        testutil::TScratchDir Empty;
+        Match(Empty.Path() + "/A.ZIP", "old.txt");
+        StartSearch(Empty.Path());
+        QCOMPARE(Tree()->topLevelItemCount(), 0);
+        QCOMPARE(Counter(), QString("0 found"));
+        WaitForEnd();
+        // The node of the last search is gone, so a match in an archive of the same name starts a new one.
+        Match(Empty.Path() + "/A.ZIP", "new.txt");
+        QCOMPARE(TreeTexts(Tree()), QStringList({"A.ZIP", "  new.txt"}));
+        QCOMPARE(Counter(), QString("1/1"));
+    }
+
+    void SelectedEntryResolves() {
+        Match("/work/Old/SOURCES.ZIP", "src/unit1.pas");
+        Match("/work/Old/SOURCES.ZIP", "data[2].txt");
+        Match("", "SETUP.EXE");
+        QSignalSpy Shown(Form.get(), &TForm1::EntrySelected);
+        QTreeWidget* T = Tree();
+        T->setCurrentItem(T->topLevelItem(0)->child(1));
+        T->setCurrentItem(T->topLevelItem(0)); // archive node: nothing
+        T->setCurrentItem(T->topLevelItem(1)); // plain file: nothing
+        T->setCurrentItem(T->topLevelItem(0)->child(0));
+        // Resolved against the folder part of the text as it is now.
+        Combo("SearchPath")->setEditText("/elsewhere/sub");
+        T->setCurrentItem(T->topLevelItem(0)->child(1));
+        QCOMPARE(Shown.count(), 3);
+        QCOMPARE(Shown.at(0), QVariantList({"/work/Old/SOURCES.ZIP", "data"}));
+        QCOMPARE(Shown.at(1), QVariantList({"/work/Old/SOURCES.ZIP", "src/unit1.pas"}));
+        QCOMPARE(Shown.at(2), QVariantList({"/elsewhere/Old/SOURCES.ZIP", "data"}));
+    }
+
+    // While the worker runs, selections show nothing, also the select-and-clear at the end of the search.
+    void NothingShownDuringASearch() {
+        testutil::TScratchDir Folder;
+        for (int I = 0; I < 50; ++I)
+            testutil::WriteFile(Folder / ("f" + std::to_string(I) + ".zip"), "x");
+        QSignalSpy Shown(Form.get(), &TForm1::EntrySelected);
+        StartSearch(Folder.Path());
+        Match(Folder.Path() + "/A.ZIP", "a.txt");
+        Match(Folder.Path() + "/A.ZIP", "b.txt");
+        Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(1));
+        QCOMPARE(Shown.count(), 0);
+        WaitForEnd();
+        QCOMPARE(Shown.count(), 0);
+        QVERIFY(Tree()->selectedItems().isEmpty());
+        QCOMPARE(Counter(), QString("1/2"));
+        // After the search the same selection shows the entry.
+        Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(1));
+        QCOMPARE(Shown.count(), 1);
+    }
+};
+
+QTEST_MAIN(MatchListTest)
+#include "MatchListTest.moc"
