@@ -2,14 +2,20 @@
 // Helpers for the window tests (QtTest, offscreen platform).
 
 #include "platform/Dialogs.h"
+#include "ui/arcscanu.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +71,31 @@ inline void OnNextModal(std::function<void(QWidget*)> F) {
         }
     });
     Poll->start(10);
+}
+
+// A main window, shown; null when it never got on screen.
+inline std::unique_ptr<TForm1> ShowForm() {
+    auto Form = std::make_unique<TForm1>();
+    Form->show();
+    if (!QTest::qWaitForWindowExposed(Form.get()))
+        Form.reset();
+    return Form;
+}
+
+// Types in the search text and folder, ticks exactly the named file types and presses Go.
+inline void StartSearch(TForm1* Form, const QString& Text, const QString& Folder, const QStringList& Types) {
+    Child<QComboBox>(Form, "SearchStr")->setEditText(Text);
+    Child<QComboBox>(Form, "SearchPath")->setEditText(Folder);
+    auto* Masks = Child<QListWidget>(Form, "MaskTypes");
+    for (int I = 0; I < Masks->count(); ++I)
+        Masks->item(I)->setCheckState(Types.contains(Masks->item(I)->text()) ? Qt::Checked : Qt::Unchecked);
+    QTest::mouseClick(Child<QPushButton>(Form, "GoBtn"), Qt::LeftButton);
+}
+
+// Handles events until the running search has ended; false when it did not within a minute.
+inline bool WaitForSearchEnd(TForm1* Form) {
+    QSignalSpy Ended(Form, &TForm1::SearchEnded);
+    return Ended.wait(60000) && !Form->Seeker().Running();
 }
 
 } // namespace testutil

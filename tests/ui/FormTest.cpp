@@ -60,9 +60,8 @@ private:
 
 private slots:
     void init() {
-        Form = std::make_unique<TForm1>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = testutil::ShowForm();
+        QVERIFY(Form);
     }
     void cleanup() { Form.reset(); }
 

@@ -50,16 +50,10 @@ private:
 
     // A real search over Folder; returns with the worker waiting on its first report.
     void StartSearch(const std::string& Folder) {
-        Combo("SearchStr")->setEditText("needle");
-        Combo("SearchPath")->setEditText(QString::fromStdString(Folder));
-        Child<QListWidget>(Form.get(), "MaskTypes")->item(0)->setCheckState(Qt::Checked);
-        QTest::mouseClick(Child<QPushButton>(Form.get(), "GoBtn"), Qt::LeftButton);
+        testutil::StartSearch(Form.get(), "needle", QString::fromStdString(Folder), {"All Files (*.*)"});
         QVERIFY(Form->Seeker().Running());
     }
-    void WaitForEnd() {
-        QSignalSpy Ended(Form.get(), &TForm1::SearchEnded);
-        QVERIFY(Ended.wait(30000));
-    }
+    void WaitForEnd() { QVERIFY(testutil::WaitForSearchEnd(Form.get())); }
 
 private slots:
     void initTestCase() {
@@ -71,9 +65,8 @@ private slots:
         Platform.reset();
     }
     void init() {
-        Form = std::make_unique<TForm1>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = testutil::ShowForm();
+        QVERIFY(Form);
         Combo("SearchPath")->setEditText("/work/");
     }
     void cleanup() { Form.reset(); }

@@ -56,15 +56,8 @@ private:
     QPushButton* Go() { return Child<QPushButton>(Form.get(), "GoBtn"); }
     QComboBox* Combo(const char* Name) { return Child<QComboBox>(Form.get(), Name); }
 
-    void Search(const QString& Text, const QString& Folder,
-                const QStringList& Types = {"Text Files (*.txt)"}) {
-        Combo("SearchStr")->setEditText(Text);
-        Combo("SearchPath")->setEditText(Folder);
-        auto* Masks = Child<QListWidget>(Form.get(), "MaskTypes");
-        for (int I = 0; I < Masks->count(); ++I)
-            Masks->item(I)->setCheckState(Types.contains(Masks->item(I)->text()) ? Qt::Checked
-                                                                                 : Qt::Unchecked);
-        QTest::mouseClick(Go(), Qt::LeftButton);
+    void Search(const QString& Text, const QString& Folder) {
+        testutil::StartSearch(Form.get(), Text, Folder, {"Text Files (*.txt)"});
     }
 
     // Starts a search over the crowd and returns once the worker has reported its first file. Every report
@@ -80,11 +73,7 @@ private:
         QVERIFY(Form->Seeker().Running());
     }
 
-    void WaitForEnd() {
-        QSignalSpy Ended(Form.get(), &TForm1::SearchEnded);
-        QVERIFY(Ended.wait(60000));
-        QVERIFY(!Form->Seeker().Running());
-    }
+    void WaitForEnd() { QVERIFY(testutil::WaitForSearchEnd(Form.get())); }
 
 private slots:
     void initTestCase() {
@@ -110,9 +99,8 @@ private slots:
         Platform.reset();
     }
     void init() {
-        Form = std::make_unique<TForm1>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = testutil::ShowForm();
+        QVERIFY(Form);
     }
     void cleanup() { Form.reset(); }
 
