@@ -112,7 +112,6 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
     setWindowTitle(ProgramBaseName() + Caption);
-    LastArchiveNode = nullptr;
     auto* All = new QListWidgetItem(AllFiles);
     All->setCheckState(Qt::Unchecked);
     Ui->MaskTypes->insertItem(0, All);
@@ -153,6 +152,7 @@ void TForm1::GoBtnClick() {
         return;
     }
     SetInputsEnabled(false);
+    Ui->SelfExChk->setEnabled(false);
     Ui->FindNextBtn->setEnabled(false);
     Ui->ViewerBtn->setEnabled(false);
     Ui->LaunchBtn->setEnabled(false);
@@ -200,8 +200,6 @@ void TForm1::SetInputsEnabled(bool Enabled) {
          std::initializer_list<QWidget*>{Ui->SearchStr, Ui->CaseChk, Ui->NamesOnlyChk, Ui->SearchPath,
                                          Ui->BrowseBtn, Ui->SubFoldersChk, Ui->MaskTypes, Ui->AddMaskBtn})
         W->setEnabled(Enabled);
-    if (!Enabled)
-        Ui->SelfExChk->setEnabled(false);
 }
 
 void TForm1::EndSearchIdle() {
