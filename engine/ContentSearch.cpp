@@ -1,0 +1,178 @@
+#include "engine/SeekU.h"
+
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const TempName = "temp.$x$";
+
+// An open file, closed on every path.
+class TReadHandle {
+public:
+    explicit TReadHandle(const std::string& FileName) : FFd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~TReadHandle() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TReadHandle(const TReadHandle&) = delete;
+    TReadHandle& operator=(const TReadHandle&) = delete;
+    int Fd() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+// Reads up to Count bytes at Offset (or at the position when Offset is negative); short only at the end.
+int64_t ReadFully(int Fd, uint8_t* To, size_t Count, int64_t Offset) {
+    size_t Done = 0;
+    while (Done < Count) {
+        ssize_t N = Offset < 0 ? ::read(Fd, To + Done, Count - Done)
+                               : ::pread(Fd, To + Done, Count - Done, off_t(Offset + int64_t(Done)));
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            break;
+        Done += size_t(N);
+    }
+    return int64_t(Done);
+}
+
+// The first byte in [P, End) that is A or B.
+const uint8_t* FindEither(const uint8_t* P, const uint8_t* End, uint8_t A, uint8_t B) {
+    if (A == B)
+        return static_cast<const uint8_t*>(std::memchr(P, A, size_t(End - P)));
+    const uint8_t* X = static_cast<const uint8_t*>(std::memchr(P, A, size_t(End - P)));
+    const uint8_t* Limit = X ? X : End;
+    const uint8_t* Y = static_cast<const uint8_t*>(std::memchr(P, B, size_t(Limit - P)));
+    return Y ? Y : X;
+}
+
+} // namespace
+
+std::string TempFileName() {
+    std::string Folder = ProgramFolder();
+    return JoinPath(FolderWritable(Folder) ? Folder : TempFolder(), TempName);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TContexTSeekThread
+
+TContexTSeekThread::TContexTSeekThread(std::shared_ptr<TContext> AContext, uint32_t AAttrMask,
+                                       const std::string& AFiles, const std::string& ADirectory,
+                                       TScanDrives AScanDrives, TScanScope AScanScope, bool ARecursive,
+                                       TOnProcess AOnProcess, TOnNextFile AOnFileFound,
+                                       TOnMatch AOnContextFound)
+    : TSeekThread(ARecursive, AAttrMask, AFiles, ADirectory, AScanDrives, AScanScope, std::move(AOnProcess),
+                  std::move(AOnFileFound)),
+      Context(std::move(AContext)), OnContextFound(std::move(AOnContextFound)) {
+    Context->SetInUse(true);
+    Buffer.resize(size_t(Context->BufferSizeKb()) * 1024);
+}
+
+void TContexTSeekThread::Execute() {
+    TSeekThread::Execute();
+    // Before the end notice: a search started from it finds the context free and no temporary file.
+    Release();
+}
+
+void TContexTSeekThread::Release() {
+    std::vector<uint8_t>().swap(Buffer);
+    Context->SetInUse(false);
+    DeleteFile(TempFileName());
+}
+
+void TContexTSeekThread::DoProcess() {
+    if (OnProcess)
+        OnProcess(FileCount, TotalSize, EntryIndex, EntryCount, CurrentPath, uint64_t(FileSize),
+                  uint64_t(Position));
+}
+
+void TContexTSeekThread::DoContextFound() {
+    if (OnContextFound)
+        OnContextFound(ArcFileName, EntryName, FileSize, Position);
+}
+
+void TContexTSeekThread::FileFound() {
+    TSeekThread::FileFound();
+    if (Context->IsEmpty())
+        return;
+    EntryName = UpperCaseAscii(FindData.Name);
+    ArcFileName.clear();
+    SearchFile(JoinPath(CurrentPath, FindData.Name));
+}
+
+void TContexTSeekThread::SearchFile(const std::string& FileName) {
+    TReadHandle File(FileName);
+    struct stat St;
+    if (File.Fd() < 0 || ::fstat(File.Fd(), &St) != 0)
+        return;
+    FileSize = St.st_size;
+    int64_t End = 0;
+    while (End < FileSize && !Terminated()) {
+        int64_t N = ReadFully(File.Fd(), Buffer.data(), Buffer.size(), -1);
+        if (N <= 0)
+            break; // the file shrank meanwhile
+        End += N;
+        bool More = ScanBuffer(File.Fd(), size_t(N), End);
+        Position = End;
+        Synchronize([this] { DoProcess(); });
+        if (!More)
+            break;
+    }
+}
+
+bool TContexTSeekThread::ScanBuffer(int Handle, size_t N, int64_t End) {
+    const TContext& C = *Context;
+    const size_t L = size_t(C.PatternLength());
+    const uint8_t Key = C.CaseSensitive() ? C.PatternData()[0] : C.UpperPattern()[0];
+    // Without case, a letter key also stands for its lower-case form.
+    const uint8_t Other = !C.CaseSensitive() && Key >= 'A' && Key <= 'Z' ? uint8_t(Key + 32) : Key;
+    const int64_t Start = End - int64_t(N);
+    const uint8_t* Data = Buffer.data();
+    uint8_t Scratch[TContext::MaxPatternLength];
+    for (const uint8_t* P = Data; (P = FindEither(P, Data + N, Key, Other)) != nullptr; ++P) {
+        const size_t I = size_t(P - Data);
+        const uint8_t* At = P;
+        if (I + L > N - 1) {
+            // The pattern would reach the buffer's last byte or beyond: read it where it lies.
+            if (ReadFully(Handle, Scratch, L, Start + int64_t(I)) < int64_t(L))
+                continue;
+            At = Scratch;
+        }
+        if (C.MatchAt(At, int(L))) {
+            Position = Start + int64_t(I);
+            Synchronize([this] { DoContextFound(); });
+            if (C.FirstEntryOnly())
+                return false;
+        }
+        if (Terminated())
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TMemSeeker
+
+TMemSeeker::TMemSeeker() : FContext(std::make_shared<TContext>()) {
+    OnContextFound = [Link = Link()](const std::string& ArcFilename, const std::string& AFileName,
+                                     int64_t ASize, int64_t APos) {
+        if (Link->Seeker)
+            static_cast<TMemSeeker*>(Link->Seeker)->DefaultContextFound(ArcFilename, AFileName, ASize, APos);
+    };
+}
+
+std::unique_ptr<TSeekThread> TMemSeeker::CreateSeekThread() {
+    return std::make_unique<TContexTSeekThread>(FContext, AttrMask(), Files(), Directory(), ScanDrives(),
+                                                ScanScope(), Recursive(), OnProcess, OnFileFound,
+                                                OnContextFound);
+}
+
+void TMemSeeker::DefaultContextFound(const std::string&, const std::string&, int64_t, int64_t) {}
