@@ -1,5 +1,6 @@
 #include "engine/SeekU.h"
 
+#include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 
@@ -103,9 +104,63 @@ void TContexTSeekThread::FileFound() {
     TSeekThread::FileFound();
     if (Context->IsEmpty())
         return;
-    EntryName = UpperCaseAscii(FindData.Name);
-    ArcFileName.clear();
-    SearchFile(JoinPath(CurrentPath, FindData.Name));
+    const std::string Upper = UpperCaseAscii(FindData.Name);
+    EntryName = Upper;
+    if (Upper.find(".ZIP") == std::string::npos) {
+        ArcFileName.clear();
+        SearchFile(JoinPath(CurrentPath, FindData.Name));
+        return;
+    }
+    CurrentPath = IncludeTrailingSlash(CurrentPath);
+    ArcFileName = CurrentPath + Upper;
+    if (Upper.find(".EXE") != std::string::npos)
+        MessageBeep();
+    const std::string FileName = CurrentPath + FindData.Name;
+    std::unique_ptr<TAbZipArchive> Archive;
+    try {
+        Archive = std::make_unique<TAbZipArchive>(FileName, fmOpenRead);
+        Archive->Load();
+    } catch (const std::exception&) {
+        // Not a readable archive: its bytes are searched as they lie.
+        Archive.reset();
+        ArcFileName.clear();
+        SearchFile(FileName);
+        return;
+    }
+    const std::string Text = Context->ContextAsString();
+    EntryCount = uint32_t(Archive->Count());
+    EntryIndex = 1;
+    if (Context->NamesOnly())
+        SearchNames(*Archive, Text);
+    else
+        SearchEntries(*Archive);
+}
+
+void TContexTSeekThread::SearchNames(TAbZipArchive& Archive, const std::string& Text) {
+    Archive.ClearTags();
+    for (const std::string& Mask : Context->NameMaskList())
+        Archive.TagItems(Mask);
+    const std::string Folded = UpperCaseAscii(Text);
+    for (int I = 0; I < Archive.Count(); ++I) {
+        EntryIndex = uint32_t(I + 1);
+        TAbZipItem* Item = Archive.Items(I);
+        const std::string& Name = Item->GetFileName();
+        bool Occurs = Context->CaseSensitive() ? Name.find(Text) != std::string::npos
+                                               : UpperCaseAscii(Name).find(Folded) != std::string::npos;
+        if (Item->Tagged || Occurs) {
+            EntryName = Name;
+            // A name match has no place in the file.
+            FileSize = 0;
+            Position = 0;
+            Synchronize([this] { DoContextFound(); });
+            Synchronize([this] { DoProcess(); });
+        }
+    }
+}
+
+void TContexTSeekThread::SearchEntries(TAbZipArchive& Archive) {
+    // Extraction of entries waits for UnzipItemToFile: until it is there no entry is searched.
+    (void)Archive;
 }
 
 void TContexTSeekThread::SearchFile(const std::string& FileName) {

@@ -1,6 +1,7 @@
 #pragma once
 // The search engine: the search context, file masks, the seeker component and its directory walk.
 
+#include "archive/Abziptyp.h"
 #include "platform/DosDate.h"
 #include "platform/Drives.h"
 #include "platform/Find.h"
@@ -280,6 +281,8 @@ protected:
     void SearchFile(const std::string& FileName);
 
 private:
+    void SearchNames(TAbZipArchive& Archive, const std::string& Text);
+    void SearchEntries(TAbZipArchive& Archive);
     // Scans the N bytes just read, which end at file offset End; false once the file's search is over.
     bool ScanBuffer(int Handle, size_t N, int64_t End);
     void Release();

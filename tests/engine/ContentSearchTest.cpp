@@ -5,6 +5,7 @@
 #include "common/TestUtil.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using testutil::DrainSynchronize;
 using testutil::TScratchDir;
@@ -134,4 +135,31 @@ TEST_F(ContentSearchTest, TheContextIsLockedWhileTheSearchRuns) {
     EXPECT_EQ(Offsets("y"), (std::vector<int64_t>{1}));
     EXPECT_EQ(S.Context().ContextAsString(), "y");
     EXPECT_EQ(S.Context().BufferSizeKb(), 1);
+}
+
+TEST_F(ContentSearchTest, NamesOnlyReportsEntriesByMaskOrByText) {
+    ASSERT_EQ(mkdir((Scratch / "src").c_str(), 0755), 0);
+    for (const char* F : {"src/main.pas", "src/unit.PAS", "readme.txt", "notes.doc"})
+        WriteFile(Scratch / F, "content");
+    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) +
+                            " && zip -qr arc.zip src readme.txt notes.doc && rm -r src readme.txt notes.doc"),
+              0);
+    S.SetFiles("*.zip");
+    S.Context().SetNamesOnly(true);
+    const std::string Arc = Scratch.Path() + "/ARC.ZIP";
+    EXPECT_EQ(Search("*.pas"),
+              (std::vector<TMatch>{{Arc, "src/main.pas", 0, 0}, {Arc, "src/unit.PAS", 0, 0}}));
+    EXPECT_EQ(Search("READ"), (std::vector<TMatch>{{Arc, "readme.txt", 0, 0}}));
+    EXPECT_EQ(
+        Search("src"),
+        (std::vector<TMatch>{{Arc, "src/", 0, 0}, {Arc, "src/main.pas", 0, 0}, {Arc, "src/unit.PAS", 0, 0}}))
+        << "folder entries too";
+    S.Context().SetCaseSensitive(true);
+    EXPECT_TRUE(Search("READ").empty());
+}
+
+TEST_F(ContentSearchTest, AFileNamedLikeAnArchiveThatIsNoneIsSearchedAsItLies) {
+    WriteFile(Scratch / "fake.zip", "no archive, just a needle");
+    S.SetFiles("*.zip");
+    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{"", "FAKE.ZIP", 25, 19}}));
 }
