@@ -1,5 +1,6 @@
 #include "engine/SeekU.h"
 
+#include "archive/AbUnZPrc.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
@@ -13,6 +14,7 @@
 namespace {
 
 const char* const TempName = "temp.$x$";
+const uint32_t FolderAttribute = 16;
 
 // An open file, closed on every path.
 class TReadHandle {
@@ -62,6 +64,10 @@ std::string TempFileName() {
     return JoinPath(FolderWritable(Folder) ? Folder : TempFolder(), TempName);
 }
 
+void THelper::UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName) {
+    UnzipItemToFile(Sender, Item, NewName);
+}
+
 // ---------------------------------------------------------------------------------------------------
 // TContexTSeekThread
 
@@ -72,7 +78,7 @@ TContexTSeekThread::TContexTSeekThread(std::shared_ptr<TContext> AContext, uint3
                                        TOnMatch AOnContextFound)
     : TSeekThread(ARecursive, AAttrMask, AFiles, ADirectory, AScanDrives, AScanScope, std::move(AOnProcess),
                   std::move(AOnFileFound)),
-      Context(std::move(AContext)), OnContextFound(std::move(AOnContextFound)) {
+      Context(std::move(AContext)), OnContextFound(std::move(AOnContextFound)), FTempFile(TempFileName()) {
     Context->SetInUse(true);
     Buffer.resize(size_t(Context->BufferSizeKb()) * 1024);
 }
@@ -86,7 +92,7 @@ void TContexTSeekThread::Execute() {
 void TContexTSeekThread::Release() {
     std::vector<uint8_t>().swap(Buffer);
     Context->SetInUse(false);
-    DeleteFile(TempFileName());
+    DeleteFile(FTempFile);
 }
 
 void TContexTSeekThread::DoProcess() {
@@ -159,8 +165,32 @@ void TContexTSeekThread::SearchNames(TAbZipArchive& Archive, const std::string& 
 }
 
 void TContexTSeekThread::SearchEntries(TAbZipArchive& Archive) {
-    // Extraction of entries waits for UnzipItemToFile: until it is there no entry is searched.
-    (void)Archive;
+    Archive.ExtractHandler = std::bind_front(&THelper::UnzipEntry, &FHelper);
+    if (Archive.Count() == 0)
+        return;
+    // The entry goes to the temporary file's folder under the temporary file's name.
+    Archive.SetBaseDirectory(ExtractFilePath(FTempFile));
+    Archive.ClearTags();
+    for (const std::string& Mask : Context->FileFilterList()) {
+        Archive.TagItems(Mask);
+        if (Mask == "*.*")
+            break;
+    }
+    const std::string Name = ExtractFileName(FTempFile);
+    for (int I = 0; I < Archive.Count(); ++I) {
+        EntryIndex = uint32_t(I + 1);
+        TAbZipItem* Item = Archive.Items(I);
+        if ((Item->ExternalFileAttributes() & FolderAttribute) != 0 || Item->GetUncompressedSize() == 0 ||
+            !Item->Tagged)
+            continue;
+        DeleteFile(FTempFile);
+        // A failed extraction leaves no file: the entry is skipped.
+        Archive.Extract(Item, Name);
+        if (FileExists(FTempFile)) {
+            EntryName = Item->GetFileName();
+            SearchFile(FTempFile);
+        }
+    }
 }
 
 void TContexTSeekThread::SearchFile(const std::string& FileName) {

@@ -254,6 +254,12 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // Content search
 
+// The archive's extraction hook for everyone who extracts an entry to search or show it.
+class THelper {
+public:
+    void UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName);
+};
+
 // The walk that also searches every file it reports for the context's pattern.
 class TContexTSeekThread : public TSeekThread {
 public:
@@ -286,6 +292,9 @@ private:
     // Scans the N bytes just read, which end at file offset End; false once the file's search is over.
     bool ScanBuffer(int Handle, size_t N, int64_t End);
     void Release();
+
+    const std::string FTempFile; // chosen once: the release deletes the file the entries went to
+    THelper FHelper;
 };
 
 // The temporary file that entries are extracted to: "temp.$x$" in the program's folder when that is

@@ -163,3 +163,67 @@ TEST_F(ContentSearchTest, AFileNamedLikeAnArchiveThatIsNoneIsSearchedAsItLies) {
     S.SetFiles("*.zip");
     EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{"", "FAKE.ZIP", 25, 19}}));
 }
+
+namespace {
+
+// Makes Scratch/arc.zip from Files (name, content) with the extra zip options; the sources are removed.
+void MakeZip(const TScratchDir& Scratch, const std::vector<std::pair<std::string, std::string>>& Files,
+             const std::string& Options = "") {
+    std::string Names;
+    for (const auto& [Name, Content] : Files) {
+        const std::string Folder = ExtractFilePath(Scratch / Name);
+        ASSERT_EQ(testutil::Run("mkdir -p " + testutil::Quote(Folder)), 0);
+        WriteFile(Scratch / Name, Content);
+        Names += " " + testutil::Quote(Name);
+    }
+    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) + " && zip -q " + Options + " arc.zip" +
+                            Names + " && rm -r" + Names),
+              0);
+}
+
+} // namespace
+
+TEST_F(ContentSearchTest, EntriesChosenByTheFilterAreExtractedAndScanned) {
+    MakeZip(Scratch, {{"a.txt", "one needle"},
+                      {"b.doc", "needle too"},
+                      {"sub/c.txt", std::string(5000, '.') + "needle"},
+                      {"empty.txt", ""},
+                      {"d.TXT", "nothing"}});
+    S.SetFiles("*.zip");
+    const std::string Arc = Scratch.Path() + "/ARC.ZIP";
+    // A fresh context's filter list was never filled: no entry is searched.
+    EXPECT_TRUE(Search("needle").empty());
+    S.Context().SetFileFilter("*.txt");
+    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{Arc, "a.txt", 10, 4}, {Arc, "sub/c.txt", 5006, 5000}}));
+    S.Context().SetFileFilter("*.*;*.txt");
+    EXPECT_EQ(Search("NEEDLE").size(), 3u);
+}
+
+TEST_F(ContentSearchTest, EntriesThatCannotBeExtractedAreSkipped) {
+    MakeZip(Scratch, {{"secret.txt", "needle hidden"}}, "-P pw");
+    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) + " && mv arc.zip enc.zip"), 0);
+    MakeZip(Scratch, {{"x.txt", std::string(3000, 'x') + "needle"}, {"y.txt", "needle"}}, "-0");
+    std::string Damaged = testutil::ReadFile(Scratch / "arc.zip");
+    Damaged[Damaged.find("xxxx") + 10] ^= 0x55; // inside x.txt's stored data: its CRC fails
+    WriteFile(Scratch / "arc.zip", Damaged);
+    S.SetFiles("*.zip");
+    S.Context().SetFileFilter("*.*");
+    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{Scratch.Path() + "/ARC.ZIP", "y.txt", 6, 0}}));
+    EXPECT_EQ(DoneCount, 2u);
+}
+
+TEST_F(ContentSearchTest, StopDuringAnArchiveEndsTheWalk) {
+    std::vector<std::pair<std::string, std::string>> Files;
+    for (int I = 0; I < 20; ++I)
+        Files.push_back({"e" + std::to_string(I) + ".txt", "needle"});
+    MakeZip(Scratch, Files);
+    WriteFile(Scratch / "z.zip", "needle");
+    S.SetFiles("*.zip");
+    S.Context().SetFileFilter("*.*");
+    OnMatch = [&] {
+        if (Matches.size() == 2)
+            S.Stop();
+    };
+    EXPECT_EQ(Search("needle").size(), 2u);
+    EXPECT_EQ(DoneCount, 1u);
+}
