@@ -14,6 +14,7 @@ struct TVerb {
 
 // Exit statuses.
 constexpr int ExitOk = 0;
+constexpr int ExitNoMatch = 1;
 constexpr int ExitError = 2;
 
 // Prints "tarnlet-cli: What: Message" on standard error and returns ExitError.
@@ -39,3 +40,5 @@ int TestVerb(const std::vector<std::string>& Args);
 extern const TVerb TestVerbInfo;
 int ExtractVerb(const std::vector<std::string>& Args);
 extern const TVerb ExtractVerbInfo;
+int SearchVerb(const std::vector<std::string>& Args);
+extern const TVerb SearchVerbInfo;

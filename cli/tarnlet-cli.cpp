@@ -9,7 +9,7 @@
 
 namespace {
 
-const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo};
+const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo, &SearchVerbInfo};
 
 void Usage(FILE* To) {
     std::fputs("usage: tarnlet-cli VERB ARGUMENTS...\n"
