@@ -1,0 +1,63 @@
+// Loading an archive from arbitrary bytes and extracting every entry, with paths, into a scratch folder.
+// Nothing may ever appear beside that folder: hostile names must not lead out of it.
+
+#include "archive/AbExcept.h"
+#include "archive/AbUnZPrc.h"
+#include "archive/Abziptyp.h"
+#include "platform/Classes.h"
+#include "platform/Dialogs.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// <temp>/tarnlet-extract-fuzz-<pid>/out receives the entries; its parent must hold nothing else.
+fs::path Parent;
+fs::path Target;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return int(idCancel); });
+    Parent = fs::temp_directory_path() / ("tarnlet-extract-fuzz-" + std::to_string(getpid()));
+    Target = Parent / "out";
+    fs::remove_all(Parent);
+    fs::create_directories(Target);
+    std::atexit([] { fs::remove_all(Parent); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    TMemoryStream S;
+    S.WriteBuffer(Data, int64_t(Size));
+    {
+        TAbZipArchive A(S, "fuzz.zip");
+        try {
+            A.Load();
+        } catch (const EAbException&) {
+            return 0;
+        } catch (const EReadError&) {
+            return 0;
+        }
+        A.SetBaseDirectory(Target.string());
+        A.ExtractOptions = TAbExtractOptions{eoCreateDirs, eoRestorePath};
+        A.Password = "secret";
+        A.ExtractHandler = [](TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName) {
+            UnzipItemToFile(Sender, Item, NewName);
+        };
+        // Failures of single entries are reported through OnProcessItemFailure, which may ignore them.
+        for (int I = 0; I < A.Count(); ++I)
+            A.ExtractAt(I, "");
+    }
+    for (const auto& Entry : fs::directory_iterator(Parent))
+        if (Entry.path() != Target)
+            std::abort(); // written outside the scratch folder
+    for (const auto& Entry : fs::directory_iterator(Target))
+        fs::remove_all(Entry.path());
+    return 0;
+}
