@@ -83,9 +83,11 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     Scanner.SetScanDrives({sdHard, sdCDROM, sdRAM, sdNetwork});
     Scanner.SetAttributes({});
     Scanner.SetPriority(tpTimeCritical);
+    Scanner.Context().SetReplaceChar('#');
     Scanner.OnFileFound = std::bind_front(&TForm1::ScannerFileFound, this);
     Scanner.OnProcess = std::bind_front(&TForm1::ScannerProcess, this);
     Scanner.OnProcessDone = std::bind_front(&TForm1::ScannerProcessDone, this);
+    Scanner.OnContextFound = std::bind_front(&TForm1::ScannerContextFound, this);
 
     connect(Ui->SearchStr, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
@@ -166,6 +168,13 @@ void TForm1::GoBtnClick() {
         Scanner.SetDirectory(ExtractFilePath(Path));
         Scanner.SetRecursive(Ui->SubFoldersChk->isChecked());
         Scanner.SetScanScope(ssSpecifiedDir);
+        TContext& Context = Scanner.Context();
+        Context.SetContextAsString(Ui->SearchStr->currentText().toStdString());
+        Context.SetCaseSensitive(Ui->CaseChk->isChecked());
+        Context.SetNamesOnly(Ui->NamesOnlyChk->isChecked());
+        Context.SetFileFilter(F.toStdString());
+        Context.SetBufferSizeKb(2048);
+        Context.SetFirstEntryOnly(true);
         Ui->GoBtn->setText(StopCaption);
         Ui->GoBtn->setIcon(Ui->Image2->pixmap());
         Scanner.Start();

@@ -66,7 +66,7 @@ private:
     QString EntryMaskText() const;
 
     std::unique_ptr<Ui::TForm1> Ui;
-    TSeeker Scanner;
+    TMemSeeker Scanner;
     int32_t ArchiveMatches = 0;
     int32_t EntryMatches = 0;
     QTreeWidgetItem* LastArchiveNode = nullptr;

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 #include <atomic>
 #include <deque>
@@ -71,6 +72,18 @@ inline void OnNextModal(std::function<void(QWidget*)> F) {
         }
     });
     Poll->start(10);
+}
+
+// Node texts of a tree, children indented by two spaces.
+inline QStringList TreeTexts(const QTreeWidget* Tree) {
+    QStringList Texts;
+    for (int I = 0; I < Tree->topLevelItemCount(); ++I) {
+        const QTreeWidgetItem* Root = Tree->topLevelItem(I);
+        Texts << Root->text(0);
+        for (int J = 0; J < Root->childCount(); ++J)
+            Texts << "  " + Root->child(J)->text(0);
+    }
+    return Texts;
 }
 
 // A main window, shown; null when it never got on screen.

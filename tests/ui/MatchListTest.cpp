@@ -17,21 +17,7 @@
 
 using testutil::Child;
 
-namespace {
-
-// Node texts of the tree, children indented by two spaces.
-QStringList TreeTexts(const QTreeWidget* Tree) {
-    QStringList Texts;
-    for (int I = 0; I < Tree->topLevelItemCount(); ++I) {
-        const QTreeWidgetItem* Root = Tree->topLevelItem(I);
-        Texts << Root->text(0);
-        for (int J = 0; J < Root->childCount(); ++J)
-            Texts << "  " + Root->child(J)->text(0);
-    }
-    return Texts;
-}
-
-} // namespace
+using testutil::TreeTexts;
 
 class MatchListTest : public QObject {
     Q_OBJECT

@@ -15,11 +15,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTreeWidget>
 #include <filesystem>
 #include <memory>
 
 using testutil::Child;
 using testutil::TBoxAnswers;
+using testutil::TreeTexts;
 using testutil::TScratchDir;
 
 namespace {
@@ -135,6 +137,34 @@ private slots:
         QTest::mouseClick(Go(), Qt::LeftButton);
         WaitForEnd();
         QCOMPARE(Status()->text(), QString("Done! Total of 2 files examined"));
+    }
+
+    void SearchBuildsTheTree() {
+        const QString Folder = QString::fromStdString(Matches->Path());
+        Search("NEEDLE", Folder);
+        WaitForEnd();
+        QCOMPARE(TreeTexts(Child<QTreeWidget>(Form.get(), "TreeView1")),
+                 QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt", "sub/B.ZIP", "  x.txt",
+                              "ZZ.EXE"}));
+        QCOMPARE(Child<QLabel>(Form.get(), "MatchLbl")->text(), QString("2/5"));
+        QCOMPARE(Status()->text(), QString("Done! Total of 3 files examined"));
+
+        Child<QCheckBox>(Form.get(), "CaseChk")->setChecked(true);
+        QTest::mouseClick(Go(), Qt::LeftButton);
+        WaitForEnd();
+        QCOMPARE(Child<QTreeWidget>(Form.get(), "TreeView1")->topLevelItemCount(), 0);
+        QCOMPARE(Child<QLabel>(Form.get(), "MatchLbl")->text(), QString("0 found"));
+    }
+
+    // A search text the context refuses is reported, and the window stays usable.
+    void RefusedSearchText() {
+        TBoxAnswers Boxes;
+        Search(QString(256, 'x'), QString::fromStdString(Matches->Path()));
+        QCOMPARE(Boxes.Texts.size(), size_t(1));
+        QVERIFY(!Form->Seeker().Running());
+        QCOMPARE(Go()->text(), QString("&Go"));
+        QVERIFY(Combo("SearchStr")->isEnabled());
+        QVERIFY(Combo("SearchPath")->isEnabled());
     }
 
     void HistoriesKeepOneOnTop() {
