@@ -148,3 +148,26 @@ TEST_F(SearchTest, PrintsTheTreeAndTheCounts) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SearchBadInputTest, DamagedAndOddFilesDoNotStopTheSearch) {
+    TScratchDir D;
+    WriteFile(D / "x.txt", "the needle");
+    ASSERT_EQ(
+        testutil::Run("cd " + Quote(D.Path()) +
+                      " && zip -q -0 -X good.zip x.txt && head -c 50 good.zip > cut.zip && mkfifo pipe.zip"
+                      " && mkdir -p z && cp good.zip z/good.zip && rm x.txt"),
+        0);
+    std::string Garbage = testutil::RandomBytes(5000, 3);
+    WriteFile(D / "garbage.zip", Garbage + "PK\x05\x06" + std::string(18, '\xff'));
+    std::string Out;
+    EXPECT_EQ(testutil::Run(
+                  "timeout 20 " + Cli() + " search --list needle " + Quote(D.Path()) + " 2>/dev/null", &Out),
+              0);
+    EXPECT_NE(Out.find("GOOD.ZIP\tx.txt\n"), std::string::npos) << Out;
+    EXPECT_NE(Out.find("z/GOOD.ZIP\tx.txt\n"), std::string::npos) << Out;
+    EXPECT_NE(Out.find("CUT.ZIP\n"), std::string::npos) << "searched as bytes: " << Out;
+}
+
+} // namespace
