@@ -21,16 +21,16 @@ std::string Cli() {
 // encrypted, a self-extracting program, a file named .zip that is none and a folder named like an archive.
 // archives.txt lists the real archives, one path a line relative to the tree.
 const char* const MakeTree = R"PY(
-import os, random, subprocess, sys
+import concurrent.futures, os, random, shutil, subprocess, sys
 root = sys.argv[1]
 rnd = random.Random(7)
 words = ["alpha", "beta", "needle", "Needle", "NEEDLE", "needl", "eedle", "haystack", "gamma"]
 folders = ["", "a b", "a b/\u00f1\u00e9 x", "deep/x y/z", "deep/tool.zip.d"]
-made = []
+made, jobs = [], []
 for i in range(200):
     folder = folders[i % len(folders)]
     os.makedirs(os.path.join(root, folder), exist_ok=True)
-    work = os.path.join(root, ".work")
+    work = os.path.join(root, ".work%d" % i)
     os.makedirs(os.path.join(work, "sub"), exist_ok=True)
     names = []
     for j in range(rnd.randint(1, 4)):
@@ -42,12 +42,15 @@ for i in range(200):
     arc = os.path.join(folder, "Arc %d.zip" % i if i % 3 else "arc%d.ZIP" % i)
     full = os.path.abspath(os.path.join(root, arc))
     if i % 4 != 0:
-        subprocess.run(["zip", "-q", "-0" if i % 2 else "-6", full] + names, cwd=work, check=True)
+        jobs.append((["zip", "-q", "-0" if i % 2 else "-6", full] + names, work))
     else:
-        subprocess.run(["7zz", "a", "-bd", "-tzip", "-mm=" + ("Copy" if i % 8 == 0 else "Deflate"), full] + names,
-                       cwd=work, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["rm", "-r", work], check=True)
+        jobs.append((["7zz", "a", "-bd", "-tzip", "-mm=" + ("Copy" if i % 8 == 0 else "Deflate"), full] + names, work))
     made.append(arc)
+def pack(job):
+    subprocess.run(job[0], cwd=job[1], check=True, stdout=subprocess.DEVNULL)
+    shutil.rmtree(job[1])
+with concurrent.futures.ThreadPoolExecutor(4) as pool:
+    list(pool.map(pack, jobs))
 os.makedirs(os.path.join(root, "a b", "folder.zip"), exist_ok=True)
 open(os.path.join(root, "a b", "fake.zip"), "w").write("no archive but a needle")
 os.makedirs(os.path.join(root, ".enc"), exist_ok=True)
@@ -88,20 +91,23 @@ protected:
     }
     // What ugrep finds in the real archives, as "FOLDER/UPPER NAME\tentry" lines.
     static std::set<std::string> Reference(const std::string& Options) {
-        std::set<std::string> Lines;
         std::istringstream List(testutil::ReadFile(Root() + "/archives.txt"));
-        for (std::string Arc; std::getline(List, Arc);) {
-            std::string Out;
-            testutil::Run("cd " + Quote(Root()) + " && ugrep -z -F -l " + Options + " needle " + Quote(Arc),
-                          &Out);
-            std::string Node = Arc;
-            size_t Slash = Node.rfind('/') + 1; // npos + 1 is 0
-            for (size_t I = Slash; I < Node.size(); ++I)
+        std::string Command = "cd " + Quote(Root()) + " && ugrep -z -F -l " + Options + " needle";
+        for (std::string Arc; std::getline(List, Arc);)
+            Command += " " + Quote(Arc);
+        std::string Out;
+        testutil::Run(Command, &Out);
+        std::set<std::string> Lines;
+        std::istringstream In(Out);
+        for (std::string Line; std::getline(In, Line);) {
+            // "archive{entry}"; archive names hold no "{".
+            const size_t Brace = Line.find('{');
+            if (Brace == std::string::npos || !Line.ends_with("}"))
+                continue;
+            std::string Node = Line.substr(0, Brace);
+            for (size_t I = Node.rfind('/') + 1; I < Node.size(); ++I) // npos + 1 is 0
                 Node[I] = char(std::toupper(static_cast<unsigned char>(Node[I])));
-            std::istringstream In(Out);
-            for (std::string Line; std::getline(In, Line);)
-                if (Line.starts_with(Arc + "{") && Line.ends_with("}"))
-                    Lines.insert(Node + "\t" + Line.substr(Arc.size() + 1, Line.size() - Arc.size() - 2));
+            Lines.insert(Node + "\t" + Line.substr(Brace + 1, Line.size() - Brace - 2));
         }
         return Lines;
     }
