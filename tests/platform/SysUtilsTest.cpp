@@ -35,11 +35,16 @@ TEST(CodePage, Cp437RoundTrip) {
     EXPECT_EQ(Back, Oem);
 }
 
-TEST(DosDate, RoundTripsAndRefusesOutOfRange) {
-    uint32_t Dos = 0;
-    time_t T = DosDateTimeToUnix((uint32_t(((2001 - 1980) << 9) | (7 << 5) | 14) << 16) | (13 << 11) |
-                                 (5 << 5) | 21);
-    ASSERT_TRUE(UnixToDosDateTime(T, Dos));
-    EXPECT_EQ(DosDateTimeToText(Dos), "2001-07-14 13:05:42");
-    EXPECT_FALSE(UnixToDosDateTime(0, Dos));
+TEST(DosDate, RoundTripsCountsDaysFrom1899AndRefusesOutOfRange) {
+    auto Dos = [](uint32_t Y, uint32_t Mo, uint32_t D, uint32_t H, uint32_t Mi, uint32_t S) {
+        return ((Y - 1980) << 25) | (Mo << 21) | (D << 16) | (H << 11) | (Mi << 5) | (S / 2);
+    };
+    uint32_t Back = 0;
+    ASSERT_TRUE(UnixToDosDateTime(DosDateTimeToUnix(Dos(2001, 7, 14, 13, 5, 42)), Back));
+    EXPECT_EQ(DosDateTimeToText(Back), "2001-07-14 13:05:42");
+    EXPECT_FALSE(UnixToDosDateTime(0, Back));
+
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(Dos(1980, 1, 1, 0, 0, 0)), 29221.0);
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(Dos(2000, 1, 1, 12, 0, 0)), 36526.5);
+    EXPECT_NEAR(DosDateTimeToDateTime(Dos(2024, 2, 29, 23, 59, 58)), 45351.0 + 86398.0 / 86400.0, 1e-9);
 }

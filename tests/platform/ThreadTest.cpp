@@ -30,10 +30,11 @@ private:
 
 } // namespace
 
-TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaits) {
+TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaitsAndPassesExceptionsBack) {
     std::atomic<int> Step{0};
     bool RanOnMain = false;
     int StepSeenByMain = -1;
+    std::string Caught;
     TLambdaThread T([&](TLambdaThread&) {
         Step = 1;
         TThread::Synchronize([&] {
@@ -42,6 +43,11 @@ TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaits) {
             usleep(20000);
             StepSeenByMain = Step;
         });
+        try {
+            TThread::Synchronize([] { throw std::runtime_error("from main"); });
+        } catch (const std::runtime_error& E) {
+            Caught = E.what();
+        }
         Step = 2;
     });
     EXPECT_FALSE(CheckSynchronize()) << "nothing is queued before the thread starts";
@@ -50,61 +56,37 @@ TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaits) {
     T.WaitFor();
     EXPECT_TRUE(RanOnMain);
     EXPECT_EQ(StepSeenByMain, 1);
-}
-
-TEST(Thread, AnExceptionOfTheSynchronizedFunctionReachesTheWorker) {
-    std::string Caught;
-    std::atomic<bool> Done{false};
-    TLambdaThread T([&](TLambdaThread&) {
-        try {
-            TThread::Synchronize([] { throw std::runtime_error("from main"); });
-        } catch (const std::runtime_error& E) {
-            Caught = E.what();
-        }
-        Done = true;
-    });
-    T.Start();
-    ASSERT_TRUE(DrainSynchronize([&] { return Done.load(); }));
-    T.WaitFor();
     EXPECT_EQ(Caught, "from main");
-}
 
-TEST(Thread, SynchronizeOnTheMainThreadRunsAtOnce) {
     bool Ran = false;
     TThread::Synchronize([&] { Ran = true; });
-    EXPECT_TRUE(Ran);
+    EXPECT_TRUE(Ran) << "on the main thread it runs at once";
 }
 
 TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
-    std::atomic<bool> Destroyed{false};
-    bool NoticeOnMain = false, DestroyedBeforeNotice = true;
-    auto* T = new TLambdaThread(
+    // The second body fails: the notice must come all the same.
+    const std::function<void(TLambdaThread&)> Bodies[] = {
         [](TLambdaThread& Self) {
             while (!Self.Terminated())
                 usleep(1000);
         },
-        &Destroyed);
-    T->OnTerminate = [&] {
-        NoticeOnMain = IsMainThread();
-        DestroyedBeforeNotice = Destroyed;
-    };
-    T->SetFreeOnTerminate(true);
-    T->Start();
-    T->Terminate();
-    ASSERT_TRUE(DrainSynchronize([&] { return Destroyed.load(); }));
-    EXPECT_TRUE(NoticeOnMain);
-    EXPECT_FALSE(DestroyedBeforeNotice);
-}
-
-TEST(Thread, AnExceptionEscapingTheBodyStillGivesTheNotice) {
-    std::atomic<bool> Destroyed{false};
-    bool Noticed = false;
-    auto* T = new TLambdaThread([](TLambdaThread&) { throw std::runtime_error("body failed"); }, &Destroyed);
-    T->OnTerminate = [&] { Noticed = true; };
-    T->SetFreeOnTerminate(true);
-    T->Start();
-    ASSERT_TRUE(DrainSynchronize([&] { return Destroyed.load(); }));
-    EXPECT_TRUE(Noticed);
+        [](TLambdaThread&) { throw std::runtime_error("body failed"); }};
+    for (bool Fails : {false, true}) {
+        std::atomic<bool> Destroyed{false};
+        bool NoticeOnMain = false, DestroyedBeforeNotice = true;
+        auto* T = new TLambdaThread(Bodies[Fails], &Destroyed);
+        T->OnTerminate = [&] {
+            NoticeOnMain = IsMainThread();
+            DestroyedBeforeNotice = Destroyed;
+        };
+        T->SetFreeOnTerminate(true);
+        T->Start();
+        if (!Fails)
+            T->Terminate();
+        ASSERT_TRUE(DrainSynchronize([&] { return Destroyed.load(); }));
+        EXPECT_TRUE(NoticeOnMain);
+        EXPECT_FALSE(DestroyedBeforeNotice);
+    }
 }
 
 TEST(Thread, AnInstalledRunnerReplacesTheQueue) {
