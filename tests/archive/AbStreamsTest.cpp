@@ -51,14 +51,13 @@ std::string ReadAll(TStream& S) {
 
 } // namespace
 
-TEST(VirtualMemoryStream, WritesAndReadsBackAcrossPages) {
+// Reading back across pages is left to the random comparison below.
+TEST(VirtualMemoryStream, ReadsAtTheEdgesAndShrinkingToZeroLeavesNoPage) {
     TAbVirtualMemoryStream S;
     EXPECT_EQ(S.MemorySize(), 102400);
-    std::string Data = testutil::RandomBytes(10000, 1);
-    EXPECT_EQ(S.Write(Data.data(), 10000), 10000);
+    std::string Data(10000, 'a');
+    S.WriteBuffer(Data.data(), 10000);
     EXPECT_EQ(S.PageCount(), 3u);
-    EXPECT_EQ(ReadAll(S), Data);
-
     char Got[100];
     EXPECT_EQ(S.Read(Got, 1), 0); // at the end
     S.Seek(5, soFromEnd);
@@ -67,6 +66,13 @@ TEST(VirtualMemoryStream, WritesAndReadsBackAcrossPages) {
     EXPECT_EQ(S.Read(Got, 100), 5);
     S.Seek(-20000, soFromEnd);
     EXPECT_EQ(S.Read(Got, 1), 0); // before the start
+
+    S.Seek(0, soFromEnd);
+    S.SetSize(0);
+    EXPECT_EQ(S.PageCount(), 0u);
+    EXPECT_EQ(S.Position(), 0);
+    S.WriteBuffer("bc", 2);
+    EXPECT_EQ(ReadAll(S), "bc");
 }
 
 TEST(VirtualMemoryStream, SwapsToATemporaryFileThatGoesWithTheStream) {
@@ -80,10 +86,6 @@ TEST(VirtualMemoryStream, SwapsToATemporaryFileThatGoesWithTheStream) {
         S.WriteBuffer(Data.data(), int64_t(Data.size()));
         EXPECT_EQ(S.PageCount(), 2u);
         ASSERT_EQ(SwapFilesIn(Tmp.Path()).size(), 1u);
-        S.SetPosition(0);
-        std::string Page0(4096, '\0');
-        S.ReadBuffer(Page0.data(), 4096);
-        EXPECT_EQ(Page0, Data.substr(0, 4096));
         EXPECT_EQ(ReadAll(S), Data);
     }
     EXPECT_TRUE(SwapFilesIn(Tmp.Path()).empty());
@@ -113,17 +115,6 @@ TEST(VirtualMemoryStream, InvalidOriginRaisesMessage201) {
         EXPECT_EQ(E.ErrorCode, 201);
         EXPECT_EQ(std::string(E.what()), Format(AbStrRes(AbVMSInvalidOrigin), {3}));
     }
-}
-
-TEST(VirtualMemoryStream, ShrinkingToZeroLeavesNoPage) {
-    TAbVirtualMemoryStream S;
-    std::string Data(10000, 'a');
-    S.WriteBuffer(Data.data(), 10000);
-    S.SetSize(0);
-    EXPECT_EQ(S.PageCount(), 0u);
-    EXPECT_EQ(S.Position(), 0);
-    S.WriteBuffer("bc", 2);
-    EXPECT_EQ(ReadAll(S), "bc");
 }
 
 TEST(VirtualMemoryStream, AgreesWithAPlainBufferUnderRandomUse) {

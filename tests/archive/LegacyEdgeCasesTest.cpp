@@ -47,17 +47,39 @@ std::string ShrinkCodes(const TShrinkCodes& Codes) {
     return W.Bytes();
 }
 
-TEST(Unshrink, EmptyInputGivesNothing) {
-    EXPECT_EQ(RunUnshrink(""), "");
-    // Fewer bits than one code: the input ends inside the first read.
-    EXPECT_EQ(RunUnshrink("\x61"), "");
-}
-
-TEST(Unshrink, CodeUsedInTheStepThatDefinesIt) {
-    // 'a', then 257 before it exists ("a" + "a"), then 258 likewise ("aa" + "a").
-    EXPECT_EQ(RunUnshrink(ShrinkCodes({{'a', 9}, {257, 9}, {258, 9}})), "aaaaaa");
-    // 'a', 'b', then 257 = "ab", then 259 = "ab" + 'a' before it exists.
-    EXPECT_EQ(RunUnshrink(ShrinkCodes({{'a', 9}, {'b', 9}, {257, 9}, {259, 9}})), "abababa");
+TEST(Unshrink, StatedCases) {
+    struct {
+        const char* Why;
+        TShrinkCodes Codes;
+        std::string Out;
+    } const Cases[] = {
+        {"empty input", {}, ""},
+        {"fewer bits than one code", {{'a', 8}}, ""},
+        // 257 before it exists is "a" + "a", then 258 likewise "aa" + "a".
+        {"code used in the step that defines it", {{'a', 9}, {257, 9}, {258, 9}}, "aaaaaa"},
+        // 257 = "ab", then 259 = "ab" + 'a' before it exists.
+        {"code used in its step after others", {{'a', 9}, {'b', 9}, {257, 9}, {259, 9}}, "abababa"},
+        {"unknown sub-code ignored", {{'a', 9}, {256, 9}, {7, 9}, {'b', 9}, {257, 9}}, "abab"},
+        // The first code is not a byte and the second is free: its expansion keeps returning to the first.
+        {"chain that never ends", {{300, 9}, {301, 9}, {'a', 9}}, std::string(1, char(300 & 0xFF))},
+        // 257 "ab", 258 "ba", 259 "abb", 260 "baa"; the clear frees the leaves 259 and 260 and keeps 257
+        // and 258, which are prefixes. 259 is then redefined first (used while being defined), 260 next.
+        {"partial clear frees leaves only",
+         {{'a', 9},
+          {'b', 9},
+          {257, 9},
+          {258, 9},
+          {257, 9},
+          {256, 9},
+          {2, 9},
+          {259, 9},
+          {258, 9},
+          {260, 9},
+          {259, 9}},
+         std::string("a") + "b" + "ab" + "ba" + "ab" + "aba" + "ba" + "abab" + "aba"},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(RunUnshrink(ShrinkCodes(C.Codes)), C.Out) << C.Why;
 }
 
 TEST(Unshrink, CodeSizeGrowsToThirteenBitsAndNoFurther) {
@@ -71,32 +93,6 @@ TEST(Unshrink, CodeSizeGrowsToThirteenBitsAndNoFurther) {
     // A fifth increase would make codes the tables cannot hold: the entry ends there.
     Codes.insert(Codes.end(), {{256, 13}, {1, 13}, {'z', 14}, {'z', 14}});
     EXPECT_EQ(RunUnshrink(ShrinkCodes(Codes)), "x");
-}
-
-TEST(Unshrink, PartialClearFreesLeavesOnly) {
-    // 257 "ab", 258 "ba", 259 "abb", 260 "baa"; the clear frees the leaves 259 and 260 and keeps 257 and
-    // 258, which are prefixes. 259 is then redefined first (used while being defined: "ab" + 'a'), 260 next.
-    const std::string Data = ShrinkCodes({{'a', 9},
-                                          {'b', 9},
-                                          {257, 9},
-                                          {258, 9},
-                                          {257, 9},
-                                          {256, 9},
-                                          {2, 9},
-                                          {259, 9},
-                                          {258, 9},
-                                          {260, 9},
-                                          {259, 9}});
-    EXPECT_EQ(RunUnshrink(Data), std::string("a") + "b" + "ab" + "ba" + "ab" + "aba" + "ba" + "abab" + "aba");
-}
-
-TEST(Unshrink, UnknownSubCodesAreIgnored) {
-    EXPECT_EQ(RunUnshrink(ShrinkCodes({{'a', 9}, {256, 9}, {7, 9}, {'b', 9}, {257, 9}})), "abab");
-}
-
-TEST(Unshrink, ChainThatNeverEndsStopsTheEntry) {
-    // The first code is not a byte and the second is free: its expansion keeps returning to the first.
-    EXPECT_EQ(RunUnshrink(ShrinkCodes({{300, 9}, {301, 9}, {'a', 9}})), std::string(1, char(300 & 0xFF)));
 }
 
 // ---- Unreduce
@@ -124,20 +120,25 @@ std::string Reduced(const std::map<unsigned, std::string>& Sets, const std::stri
 
 const std::string Dle = "\x90";
 
-TEST(Unreduce, EmptyFollowerSetsReadPlainBytes) {
-    EXPECT_EQ(RunUnreduce(Reduced({}, "Hello"), 5, 1), "Hello");
-}
-
-TEST(Unreduce, DleFollowedByZeroIsOneDle) {
-    EXPECT_EQ(RunUnreduce(Reduced({}, "a" + Dle + std::string(1, '\0') + "b"), 3, 2), "a" + Dle + "b");
-}
-
-TEST(Unreduce, LengthByteOnlyWhenTheMaskIsFull) {
-    // Factor 1: V = 0x7E copies 0x7E + 3 bytes; V = 0x7F adds the next byte to the length.
-    EXPECT_EQ(RunUnreduce(Reduced({}, "a" + Dle + "\x7E" + std::string(1, '\0')), 130, 1),
-              std::string(130, 'a'));
-    EXPECT_EQ(RunUnreduce(Reduced({}, "a" + Dle + "\x7F\x05" + std::string(1, '\0')), 136, 1),
-              std::string(136, 'a'));
+TEST(Unreduce, StatedCases) {
+    const std::string Zero(1, '\0');
+    struct {
+        const char* Why;
+        std::string Symbols;
+        uint64_t Size;
+        int Factor;
+        std::string Out;
+    } const Cases[] = {
+        {"empty follower sets read plain bytes", "Hello", 5, 1, "Hello"},
+        {"DLE followed by 0 is one DLE", "a" + Dle + Zero + "b", 3, 2, "a" + Dle + "b"},
+        // Factor 1: V = 0x7E copies 0x7E + 3 bytes; V = 0x7F adds the next byte to the length.
+        {"no length byte below a full mask", "a" + Dle + "\x7E" + Zero, 130, 1, std::string(130, 'a')},
+        {"length byte with a full mask", "a" + Dle + "\x7F\x05" + Zero, 136, 1, std::string(136, 'a')},
+        {"reference before the first byte", Dle + "\x01\x09" + "z", 5, 1, std::string(4, '\0') + "z"},
+        {"stops at the stated size after the copy", "ab" + Dle + "\x05\x01" + "cd", 3, 1, "ababababab"},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(RunUnreduce(Reduced({}, C.Symbols), C.Size, C.Factor), C.Out) << C.Why;
 }
 
 TEST(Unreduce, DistanceHighBitsPerFactor) {
@@ -154,14 +155,6 @@ TEST(Unreduce, DistanceHighBitsPerFactor) {
         ASSERT_EQ(Out.size(), 1 + High * 256 + Length + 3);
         EXPECT_EQ(Out[1 + High * 256], 'x');
     }
-}
-
-TEST(Unreduce, ReferenceBeforeTheFirstByteGivesZeros) {
-    EXPECT_EQ(RunUnreduce(Reduced({}, Dle + "\x01\x09" + "z"), 5, 1), std::string(4, '\0') + "z");
-}
-
-TEST(Unreduce, StopsAtTheStatedSizeAfterFinishingTheCopy) {
-    EXPECT_EQ(RunUnreduce(Reduced({}, "ab" + Dle + "\x05\x01" + "cd"), 3, 1), "ababababab");
 }
 
 TEST(Unreduce, FollowerSetsIndexTheNextByte) {
