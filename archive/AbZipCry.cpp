@@ -25,7 +25,9 @@ bool TAbZDecoder::DecryptHeader() {
     for (unsigned Attempts = 0; !Valid && Attempts < FPasswordRetries; ++Attempts) {
         InitKeys();
         FStream->Seek(Start, soFromBeginning);
-        FStream->ReadBuffer(FHeader, sizeof FHeader);
+        // Entry data shorter than the header is a damaged archive, not a stream fault.
+        if (FStream->Read(FHeader, sizeof FHeader) != int64_t(sizeof FHeader))
+            throw EAbReadError();
         DecryptBuffer(FHeader, sizeof FHeader);
         Valid = Fits(FCheckValue) || (FTimeCheck && Fits(*FTimeCheck));
         if (!Valid)

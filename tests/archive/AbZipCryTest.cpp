@@ -114,6 +114,12 @@ TEST_F(ZipCrypt, WrongPasswordWithoutHandlerFailsAtOnce) {
     }
 }
 
+TEST_F(ZipCrypt, HeaderCutShortIsTheLibrarysReadError) {
+    Load(Encrypt("pw", Crc, Plain).substr(0, 5));
+    TAbZDecoder D("pw", true, Crc, FStream);
+    EXPECT_THROW(D.DecryptHeader(), EAbReadError);
+}
+
 TEST_F(ZipCrypt, HandlerAnswersAndRetriesAreCounted) {
     Load(EncryptAgainst("pw", Crc, Plain, {"", "bad"}));
     {
