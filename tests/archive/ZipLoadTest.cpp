@@ -129,7 +129,7 @@ TEST(ZipLoad, ArchiveCommentsWithinAndBeyondReach) {
     }
 }
 
-TEST(ZipLoad, ProgressAndLoadEvent) {
+TEST(ZipLoad, ProgressLoadEventAndAbort) {
     TScratchDir Dir;
     WriteFile(Dir / "three.zip", ThreeFileZip(Dir));
     TAbZipArchive A(Dir / "three.zip", fmOpenRead);
@@ -149,21 +149,18 @@ TEST(ZipLoad, ProgressAndLoadEvent) {
     EXPECT_FALSE(A.Spanned);
     EXPECT_FALSE(A.IsExecutable);
     EXPECT_FALSE(A.IsDirty());
-}
 
-TEST(ZipLoad, AbortAtProgressMakesTheArchiveInvalid) {
-    TScratchDir Dir;
-    WriteFile(Dir / "three.zip", ThreeFileZip(Dir));
-    TAbZipArchive A(Dir / "three.zip", fmOpenRead);
-    int Loads = 0;
-    A.OnArchiveProgress = [](void*, uint8_t P, bool& Abort) { Abort = P > 50; };
-    A.OnLoad = [&](void*) { ++Loads; };
-    EXPECT_THROW(A.Load(), EAbUserAbort);
+    // An abort at progress makes the archive invalid.
+    TAbZipArchive B(Dir / "three.zip", fmOpenRead);
+    Loads = 0;
+    B.OnArchiveProgress = [](void*, uint8_t P, bool& Abort) { Abort = P > 50; };
+    B.OnLoad = [&](void*) { ++Loads; };
+    EXPECT_THROW(B.Load(), EAbUserAbort);
     EXPECT_EQ(Loads, 1);
-    EXPECT_EQ(A.Status(), asInvalid);
-    EXPECT_EQ(A.Count(), 2);
-    EXPECT_THROW(A.Extract(A.Items(0), ""), EAbNoArchive);
-    EXPECT_THROW(A.ExtractFiles("*"), EAbNoArchive);
+    EXPECT_EQ(B.Status(), asInvalid);
+    EXPECT_EQ(B.Count(), 2);
+    EXPECT_THROW(B.Extract(B.Items(0), ""), EAbNoArchive);
+    EXPECT_THROW(B.ExtractFiles("*"), EAbNoArchive);
 }
 
 TEST(ZipLoad, EmptyArchiveIsTakenForASpannedSet) {
