@@ -47,7 +47,7 @@ PY
   touch "$out/.done"
 fi
 du -sh "$out" | sed 's/^/compressed: /'
-cat $(find "$out" -name '*.zip') > /dev/null # warm the page cache
+find "$out" -name '*.zip' -exec cat {} + > /dev/null # warm the page cache
 
 time_of() { # prints seconds taken by the command; its output goes to $2
   local s e
