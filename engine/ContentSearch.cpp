@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -47,15 +48,32 @@ int64_t ReadFully(int Fd, uint8_t* To, size_t Count, int64_t Offset) {
     return int64_t(Done);
 }
 
-// The first byte in [P, End) that is A or B.
-const uint8_t* FindEither(const uint8_t* P, const uint8_t* End, uint8_t A, uint8_t B) {
-    if (A == B)
-        return static_cast<const uint8_t*>(std::memchr(P, A, size_t(End - P)));
-    const uint8_t* X = static_cast<const uint8_t*>(std::memchr(P, A, size_t(End - P)));
-    const uint8_t* Limit = X ? X : End;
-    const uint8_t* Y = static_cast<const uint8_t*>(std::memchr(P, B, size_t(Limit - P)));
-    return Y ? Y : X;
-}
+// Finds, in order, the bytes of [P, End) equal to A or B. Each letter's next place is remembered, so a
+// frequent letter next to a rare one does not make every step scan to the end of the buffer again.
+class TEitherFinder {
+public:
+    TEitherFinder(const uint8_t* End, uint8_t A, uint8_t B) : FEnd(End), FA(A), FB(B) {}
+    // The first wanted byte at P or after it (P never moves backwards), or nullptr.
+    const uint8_t* Next(const uint8_t* P) {
+        if (!FNextA || FNextA < P)
+            FNextA = Find(P, FA);
+        if (!FNextB || FNextB < P)
+            FNextB = FA == FB ? FNextA : Find(P, FB);
+        const uint8_t* R = std::min(FNextA, FNextB);
+        return R == FEnd ? nullptr : R;
+    }
+
+private:
+    const uint8_t* Find(const uint8_t* P, uint8_t C) const {
+        const void* R = std::memchr(P, C, size_t(FEnd - P));
+        return R ? static_cast<const uint8_t*>(R) : FEnd;
+    }
+
+    const uint8_t* FEnd;
+    uint8_t FA, FB;
+    const uint8_t* FNextA = nullptr;
+    const uint8_t* FNextB = nullptr;
+};
 
 } // namespace
 
@@ -222,7 +240,8 @@ bool TContexTSeekThread::ScanBuffer(int Handle, size_t N, int64_t End) {
     const int64_t Start = End - int64_t(N);
     const uint8_t* Data = Buffer.data();
     uint8_t Scratch[TContext::MaxPatternLength];
-    for (const uint8_t* P = Data; (P = FindEither(P, Data + N, Key, Other)) != nullptr; ++P) {
+    TEitherFinder Candidates(Data + N, Key, Other);
+    for (const uint8_t* P = Data; (P = Candidates.Next(P)) != nullptr; ++P) {
         const size_t I = size_t(P - Data);
         const uint8_t* At = P;
         if (I + L > N - 1) {
