@@ -17,7 +17,7 @@ using namespace testutil;
 
 namespace {
 
-std::string Pkzip(const std::string& Name) {
+std::string DosArchive(const std::string& Name) {
     return FixturesDir() + "/pkzip/" + Name;
 }
 
@@ -67,7 +67,7 @@ std::map<std::string, uint32_t> ListingCrcs(const std::string& TxtPath) {
 const std::map<std::string, std::string>& StoredCopies() {
     static const std::map<std::string, std::string> Copies = [] {
         std::map<std::string, std::string> M;
-        for (auto& E : ReadLocalEntries(Pkzip("PKZ204E0.ZIP")))
+        for (auto& E : ReadLocalEntries(DosArchive("PKZ204E0.ZIP")))
             M[E.Name] = E.Data;
         return M;
     }();
@@ -81,8 +81,8 @@ bool IsLegacy(const TLocalEntry& E) {
 class FixtureArchive : public testing::TestWithParam<std::string> {};
 
 TEST_P(FixtureArchive, EveryLegacyEntryDecodesToItsStoredCopy) {
-    const auto Crcs = ListingCrcs(Pkzip(GetParam() + ".TXT"));
-    const auto Entries = ReadLocalEntries(Pkzip(GetParam() + ".ZIP"));
+    const auto Crcs = ListingCrcs(DosArchive(GetParam() + ".TXT"));
+    const auto Entries = ReadLocalEntries(DosArchive(GetParam() + ".ZIP"));
     ASSERT_EQ(Entries.size(), 15u);
     int Decoded = 0;
     for (const TLocalEntry& E : Entries) {
@@ -100,14 +100,14 @@ TEST_P(FixtureArchive, EveryLegacyEntryDecodesToItsStoredCopy) {
     EXPECT_GE(Decoded, 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pkzip, FixtureArchive,
+INSTANTIATE_TEST_SUITE_P(DosArchives, FixtureArchive,
                          testing::Values("PKZ80A1", "PKZ110ES", "PKZ80B1", "PKZ80B2", "PKZ80B3", "PKZ80B4",
                                          "PKZ110EI", "PKZ110"));
 
 TEST(LegacyDecoders, ChunkBoundariesDoNotMatter) {
     // Tiny, empty and odd-sized chunks split codes at every bit position.
     for (const char* Archive : {"PKZ110ES.ZIP", "PKZ80B2.ZIP", "PKZ110EI.ZIP"})
-        for (const TLocalEntry& E : ReadLocalEntries(Pkzip(Archive)))
+        for (const TLocalEntry& E : ReadLocalEntries(DosArchive(Archive)))
             if (IsLegacy(E) && E.Name == "TEST.GIF") {
                 SCOPED_TRACE(std::string(Archive));
                 EXPECT_TRUE(Decode(E.Method, E.Flags, E.Data, E.UncompressedSize, {1, 0, 7, 3, 4096, 9}) ==
@@ -117,7 +117,7 @@ TEST(LegacyDecoders, ChunkBoundariesDoNotMatter) {
 
 TEST(LegacyDecoders, ReducedAndImplodedStopAtTheStatedSize) {
     for (const char* Archive : {"PKZ80B4.ZIP", "PKZ110EI.ZIP"})
-        for (const TLocalEntry& E : ReadLocalEntries(Pkzip(Archive)))
+        for (const TLocalEntry& E : ReadLocalEntries(DosArchive(Archive)))
             if (IsLegacy(E) && E.Name == "TEST.PCX") {
                 SCOPED_TRACE(std::string(Archive));
                 const std::string& Whole = StoredCopies().at(E.Name);
@@ -150,7 +150,7 @@ TEST(LegacyDecoders, DamagedStreamsEndSafely) {
     std::vector<TLocalEntry> Seeds;
     for (const char* Archive :
          {"PKZ110ES.ZIP", "PKZ80B1.ZIP", "PKZ80B2.ZIP", "PKZ80B3.ZIP", "PKZ80B4.ZIP", "PKZ110EI.ZIP"})
-        for (TLocalEntry& E : ReadLocalEntries(Pkzip(Archive)))
+        for (TLocalEntry& E : ReadLocalEntries(DosArchive(Archive)))
             if (IsLegacy(E) && E.UncompressedSize < 20000)
                 Seeds.push_back(std::move(E));
     ASSERT_GE(Seeds.size(), 20u);
