@@ -1,11 +1,9 @@
 // Loading an archive from arbitrary bytes and extracting every entry, with paths, into a scratch folder.
 // Nothing may ever appear beside that folder: hostile names must not lead out of it.
 
-#include "archive/AbExcept.h"
+#include "FuzzIO.h"
 #include "archive/AbUnZPrc.h"
-#include "archive/Abziptyp.h"
 #include "platform/Classes.h"
-#include "platform/Dialogs.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +21,7 @@ fs::path Target;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return int(idCancel); });
+    RefuseDiskRequests();
     Parent = fs::temp_directory_path() / ("tarnlet-extract-fuzz-" + std::to_string(getpid()));
     Target = Parent / "out";
     fs::remove_all(Parent);
@@ -37,13 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     S.WriteBuffer(Data, int64_t(Size));
     {
         TAbZipArchive A(S, "fuzz.zip");
-        try {
-            A.Load();
-        } catch (const EAbException&) {
+        if (!LoadOrRefuse(A))
             return 0;
-        } catch (const EReadError&) {
-            return 0;
-        }
         A.SetBaseDirectory(Target.string());
         A.ExtractOptions = TAbExtractOptions{eoCreateDirs, eoRestorePath};
         A.Password = "secret";
