@@ -2,6 +2,7 @@
 
 #include "archive/AbExcept.h"
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 #include "platform/SysUtils.h"
 
 #include <exception>
@@ -84,22 +85,6 @@ void TAbArchiveList::Rename(TAbArchiveItem* Item, const std::string& NewName) {
     Link(Item);
 }
 
-namespace {
-
-// Leaves the archive's lock on every path out of an operation.
-class TUnlocker {
-public:
-    explicit TUnlocker(std::function<void()> AUnlock) : FUnlock(std::move(AUnlock)) {}
-    ~TUnlocker() { FUnlock(); }
-    TUnlocker(const TUnlocker&) = delete;
-    TUnlocker& operator=(const TUnlocker&) = delete;
-
-private:
-    std::function<void()> FUnlock;
-};
-
-} // namespace
-
 TAbArchive::TAbArchive(const std::string& FileName, uint16_t AMode)
     : FArchiveName(FileName), FMode(AMode), FOwnedStream(std::make_unique<TFileStream>(FileName, AMode)) {
     Stream = FOwnedStream.get();
@@ -150,7 +135,7 @@ void TAbArchive::ReplaceStream(const std::string& FileName, uint16_t AMode) {
 
 void TAbArchive::Load() {
     Lock();
-    TUnlocker Guard([this] { Unlock(); });
+    TScopeGuard Guard([this] { Unlock(); });
     std::exception_ptr Failure;
     try {
         LoadArchive();
@@ -188,7 +173,7 @@ void TAbArchive::ExtractAt(int Index, const std::string& NewName) {
     if (Item->Action != aaNone)
         Save();
     Lock();
-    TUnlocker Guard([this] { Unlock(); });
+    TScopeGuard Guard([this] { Unlock(); });
     bool Confirm = true;
     DoConfirmProcessItem(Item, ptExtract, Confirm);
     if (!Confirm)
@@ -224,7 +209,7 @@ void TAbArchive::Save() {
     if (FStatus == asInvalid || !FIsDirty)
         return;
     Lock();
-    TUnlocker Guard([this] { Unlock(); });
+    TScopeGuard Guard([this] { Unlock(); });
     bool Confirm = true;
     DoConfirmSave(Confirm);
     if (!Confirm)
@@ -248,7 +233,7 @@ void TAbArchive::Rename(TAbArchiveItem* Item, const std::string& NewName) {
     if (Item->Action != aaNone)
         Save();
     Lock();
-    TUnlocker Guard([this] { Unlock(); });
+    TScopeGuard Guard([this] { Unlock(); });
     bool Confirm = true;
     DoConfirmProcessItem(Item, ptRename, Confirm);
     if (!Confirm)

@@ -9,6 +9,7 @@
 #include "archive/Unshrink.h"
 #include "platform/DosDate.h"
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,34 +44,16 @@ void PrepareFolder(const TAbZipArchive& Archive, const std::string& Path) {
     CreateDirectoryPath(Folder);
 }
 
-// The output file while it is written: closed and deleted unless the extraction got through.
-class TPartialFile {
-public:
-    explicit TPartialFile(const std::string& Name) : FName(Name) {
-        // Unlinked first, so that a link or a second name of the file is replaced rather than written
-        // through.
-        DeleteFile(Name);
-        FStream = std::make_unique<TFileStream>(Name, fmCreate);
-    }
-    ~TPartialFile() {
-        if (FStream) {
-            FStream.reset();
-            DeleteFile(FName);
-        }
-    }
-    TPartialFile(const TPartialFile&) = delete;
-    TPartialFile& operator=(const TPartialFile&) = delete;
-    TStream& Stream() { return *FStream; }
-    void Keep() { FStream.reset(); }
-
-private:
-    std::string FName;
-    std::unique_ptr<TFileStream> FStream;
-};
-
 // Decodes the entry into the file OutName and checks it.
 void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
-    TPartialFile Out(OutName);
+    // Unlinked first, so that a link or a second name of the file is replaced rather than written through.
+    DeleteFile(OutName);
+    auto Out = std::make_unique<TFileStream>(OutName, fmCreate);
+    // A file that did not get through is closed and deleted.
+    TScopeGuard RemovePartial([&] {
+        Out.reset();
+        DeleteFile(OutName);
+    });
     if (Item.IsEncrypted()) {
         Item.Decoder = std::make_unique<TAbZDecoder>(Archive.Password, true, Item.CRC32(), Archive.Stream);
         // Writers that put a data descriptor after the data check the password against the time instead.
@@ -79,7 +62,7 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
         Item.Decoder->OnNeedPassword = Archive.OnNeedPassword;
         Item.Decoder->SetPasswordRetries(Archive.PasswordRetries);
     }
-    TAbUnzipHelper Helper(Archive.Stream, Item.Decoder.get(), Out.Stream());
+    TAbUnzipHelper Helper(Archive.Stream, Item.Decoder.get(), *Out);
     Helper.DictionarySize = Item.DictionarySize();
     Helper.ShannonFanoTreeCount = Item.ShannonFanoTreeCount();
     Helper.CompressedSize = Item.GetCompressedSize();
@@ -100,7 +83,8 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
         Archive.SetStatus(asInvalid);
         throw;
     }
-    Out.Keep();
+    Out.reset();
+    RemovePartial.Release();
     FileSetDosDate(OutName, uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime());
 }
 

@@ -12,7 +12,6 @@
 #include <immintrin.h>
 #endif
 #include <string_view>
-#include <sys/stat.h>
 
 std::pair<TAbErrorClass, int> ClassifyError(const std::exception& E) {
     if (auto* A = dynamic_cast<const EAbException*>(&E))
@@ -293,11 +292,8 @@ void CreateDirectoryPath(const std::string& Path) {
     size_t N = !Path.empty() && Path[0] == '/' ? 2 : 1;
     for (;; ++N) {
         std::string Prefix = Path.substr(0, NthBackslash(Path, N));
-        if (!Prefix.empty() && !DirExists(Prefix) && ::mkdir(Prefix.c_str(), 0777) != 0) {
-            int Code = errno;
-            throw EInOutError(Format("Cannot create folder \"%s\". %s", {Prefix, SysErrorMessage(Code)}),
-                              Code);
-        }
+        if (!Prefix.empty() && !DirExists(Prefix))
+            CreateDir(Prefix);
         if (Prefix.size() == Path.size())
             return;
     }
@@ -306,7 +302,6 @@ void CreateDirectoryPath(const std::string& Path) {
 std::string ShortPathName(const std::string& Path) {
     TAbPathParts Parts = SplitPath(Path);
     std::string Result = !Parts.Directory.empty() && Parts.Directory[0] == '/' ? "/" : "";
-    struct stat St;
     size_t I = Result.size();
     while (I < Parts.Directory.size()) {
         size_t Slash = Parts.Directory.find('/', I);
@@ -315,12 +310,12 @@ std::string ShortPathName(const std::string& Path) {
         if (Part.empty())
             continue;
         std::string Found = ResolvePathCase(Result + Part);
-        if (::lstat(Found.c_str(), &St) != 0)
+        if (!PathExists(Found))
             throw EAbException("Path not found");
         Result = Found + '/';
     }
     std::string File = ResolvePathCase(Result + Parts.Name);
-    if (Parts.Name.empty() || ::lstat(File.c_str(), &St) != 0)
+    if (Parts.Name.empty() || !PathExists(File))
         throw EAbFileNotFound();
     return File;
 }

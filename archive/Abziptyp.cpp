@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 #include "platform/SysUtils.h"
 
 #include <algorithm>
@@ -722,19 +723,6 @@ void TAbZipArchive::LoadArchive() {
 
 namespace {
 
-// Deletes the file it names when it goes.
-class TTempFile {
-public:
-    explicit TTempFile(std::string AName) : Name(std::move(AName)) {}
-    ~TTempFile() {
-        if (!Name.empty())
-            DeleteFile(Name);
-    }
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    std::string Name;
-};
-
 bool OnRemovableDrive(const std::string& FileName) {
     TMount Drive;
     std::string Folder = ExtractFilePath(FileName);
@@ -758,17 +746,21 @@ void TAbZipArchive::SaveArchive() {
 
     // A new archive on a removable disk is written in place, marked as a single disk; everything else
     // goes to a temporary file first.
-    TTempFile Temp("");
+    std::string TempName;
+    TScopeGuard RemoveTemp([&TempName] {
+        if (!TempName.empty())
+            DeleteFile(TempName);
+    });
     std::unique_ptr<TStream> TempStream;
     TStream* Out = Stream;
     if (Stream->Size() == 0 && OnRemovableDrive(ArchiveName())) {
         const uint8_t Marker[4] = {0x50, 0x4B, 0x30, 0x30};
         Out->WriteBuffer(Marker, 4);
     } else {
-        Temp.Name = CreateUniqueTempFile(TempFolder(), "abr");
-        if (Temp.Name.empty())
+        TempName = CreateUniqueTempFile(TempFolder(), "abr");
+        if (TempName.empty())
             throw EFCreateError("Cannot create a temporary file in " + TempFolder());
-        TempStream = std::make_unique<TFileStream>(Temp.Name, fmOpenReadWrite);
+        TempStream = std::make_unique<TFileStream>(TempName, fmOpenReadWrite);
         Out = TempStream.get();
     }
     if (IsExecutable && StubSize > 0) {

@@ -1,9 +1,8 @@
 // tarnlet-cli search: the window's content search, its match tree printed.
 
 #include "cli/Verbs.h"
-#include "engine/SeekU.h"
+#include "engine/SearchSetup.h"
 #include "platform/Files.h"
-#include "platform/SysUtils.h"
 #include "platform/Thread.h"
 
 #include <chrono>
@@ -21,14 +20,8 @@ const TVerb SearchVerbInfo = {
 namespace {
 
 struct TSearchArgs {
-    bool CaseSensitive = false;
-    bool NamesOnly = false;
-    bool Recursive = true;
-    bool Executables = true;
+    TSearchRequest Request;
     bool List = false;
-    std::string Types = "*.*;";
-    std::string Text;
-    std::string Folder;
 };
 
 bool ParseSearchArgs(const std::vector<std::string>& Args, TSearchArgs& Out) {
@@ -36,51 +29,42 @@ bool ParseSearchArgs(const std::vector<std::string>& Args, TSearchArgs& Out) {
     for (; I < Args.size() && Args[I].starts_with("--"); ++I) {
         const std::string& A = Args[I];
         if (A == "--case")
-            Out.CaseSensitive = true;
+            Out.Request.CaseSensitive = true;
         else if (A == "--names-only")
-            Out.NamesOnly = true;
+            Out.Request.NamesOnly = true;
         else if (A == "--no-subfolders")
-            Out.Recursive = false;
+            Out.Request.Recursive = false;
         else if (A == "--no-exe")
-            Out.Executables = false;
+            Out.Request.SelfExtracting = false;
         else if (A == "--list")
             Out.List = true;
         else if (A == "--types" && I + 1 < Args.size())
-            Out.Types = Args[++I];
+            Out.Request.EntryMasks = Args[++I];
         else
             return false;
     }
     if (Args.size() - I != 2)
         return false;
-    Out.Text = Args[I];
-    Out.Folder = IncludeTrailingSlash(Args[I + 1]);
+    Out.Request.Text = Args[I];
+    Out.Request.Folder = IncludeTrailingSlash(Args[I + 1]);
     return true;
 }
 
-// Builds the match tree as the window does and prints it as it grows.
+// Prints the match tree as it grows, grouped as the window groups it.
 class TMatchPrinter {
 public:
-    TMatchPrinter(const std::string& SearchPath, bool List) : FSearchPath(SearchPath), FList(List) {}
+    TMatchPrinter(const std::string& SearchFolder, bool List) : FSearchFolder(SearchFolder), FList(List) {}
 
     void Add(const std::string& ArcFilename, const std::string& AFileName) {
-        if (ArcFilename.empty()) {
-            ++EntryMatches;
+        const TMatchGrouper::TPlace Place = Matches.Add(FSearchFolder, ArcFilename);
+        if (Place.Kind == TMatchGrouper::mkPlainFile)
             FOut += AFileName + '\n';
-            return;
-        }
-        // Relative to the search folder when the archive lies below it.
-        std::string S = ArcFilename;
-        if (UpperCaseAscii(S).starts_with(UpperCaseAscii(FSearchPath)))
-            S.erase(0, FSearchPath.size());
-        if (!FStarted || S != FLastArchive) {
-            FStarted = true;
-            FLastArchive = S;
-            ++ArchiveMatches;
-            if (!FList)
-                FOut += S + '\n';
-        }
-        ++EntryMatches;
-        FOut += FList ? S + '\t' + AFileName + '\n' : "  " + AFileName + '\n';
+        else if (FList)
+            FOut += Place.Archive + '\t' + AFileName + '\n';
+        else if (Place.Kind == TMatchGrouper::mkNewArchive)
+            FOut += Place.Archive + "\n  " + AFileName + '\n';
+        else
+            FOut += "  " + AFileName + '\n';
     }
     // Hands what has been gathered to standard output.
     bool Flush() {
@@ -89,74 +73,78 @@ public:
         return std::fflush(stdout) == 0;
     }
 
-    int ArchiveMatches = 0;
-    int EntryMatches = 0;
+    TMatchGrouper Matches;
 
 private:
-    std::string FSearchPath;
+    std::string FSearchFolder;
     bool FList;
-    bool FStarted = false;
-    std::string FLastArchive;
     std::string FOut;
 };
+
+// What the walk reports at its end.
+struct TOutcome {
+    uint32_t Examined = 0;
+    std::string WalkError;
+};
+
+// Matches go to the printer; progress goes to a terminal on standard error.
+void ConnectEvents(TMemSeeker& Scanner, TMatchPrinter& Printer, bool Progress, TOutcome& Outcome) {
+    Scanner.OnContextFound = [&Printer](const std::string& Arc, const std::string& Name, int64_t, int64_t) {
+        Printer.Add(Arc, Name);
+    };
+    if (Progress)
+        Scanner.OnProcess = [](uint32_t, uint64_t, uint32_t, uint32_t, const std::string& Current, uint64_t,
+                               uint64_t) { std::fprintf(stderr, "\r\x1b[KExamining: %s", Current.c_str()); };
+    Scanner.OnProcessDone = [&Scanner, &Outcome](uint32_t ACount, uint64_t) {
+        Outcome.Examined = ACount;
+        // The walk keeps the message of the error that stopped it.
+        if (Scanner.Thread() && Scanner.Thread()->SeekError == -1)
+            Outcome.WalkError = Scanner.Thread()->CurrentPath;
+    };
+}
+
+// Runs the worker's hand-overs until the walk has ended, printing matches as they come; false when
+// standard output refuses them.
+bool RunToEnd(TMemSeeker& Scanner, TMatchPrinter& Printer) {
+    Scanner.Start();
+    while (Scanner.Running()) {
+        CheckSynchronize(std::chrono::milliseconds(100));
+        if (!Printer.Flush())
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
 int SearchVerb(const std::vector<std::string>& Args) {
     TSearchArgs A;
-    if (!ParseSearchArgs(Args, A) || A.Text.empty())
+    if (!ParseSearchArgs(Args, A) || A.Request.Text.empty())
         return ReportUsage(SearchVerbInfo);
-    if (!DirExists(A.Folder))
-        return ReportError(A.Folder, "no such folder");
+    const std::string& Folder = A.Request.Folder;
+    if (!DirExists(Folder))
+        return ReportError(Folder, "no such folder");
     try {
         TMemSeeker Scanner;
-        Scanner.SetFiles(A.Executables ? "*.zip;*.exe" : "*.zip");
-        Scanner.SetDirectory(A.Folder);
-        Scanner.SetRecursive(A.Recursive);
-        Scanner.SetScanScope(ssSpecifiedDir);
-        TContext& C = Scanner.Context();
-        C.SetContextAsString(A.Text);
-        C.SetCaseSensitive(A.CaseSensitive);
-        C.SetNamesOnly(A.NamesOnly);
-        C.SetReplaceChar('#');
-        C.SetFileFilter(A.Types);
-        C.SetBufferSizeKb(2048);
-        C.SetFirstEntryOnly(true);
-
-        TMatchPrinter Printer(A.Folder, A.List);
+        ApplyScannerDefaults(Scanner);
+        ApplySearchRequest(Scanner, A.Request);
+        TMatchPrinter Printer(Folder, A.List);
+        TOutcome Outcome;
         const bool Progress = ::isatty(STDERR_FILENO) == 1;
-        Scanner.OnContextFound = [&Printer](const std::string& Arc, const std::string& Name, int64_t,
-                                            int64_t) { Printer.Add(Arc, Name); };
-        if (Progress)
-            Scanner.OnProcess = [](uint32_t, uint64_t, uint32_t, uint32_t, const std::string& Current,
-                                   uint64_t, uint64_t) {
-                std::fprintf(stderr, "\r\x1b[KExamining: %s", Current.c_str());
-            };
-        uint32_t Examined = 0;
-        std::string WalkError;
-        Scanner.OnProcessDone = [&](uint32_t ACount, uint64_t) {
-            Examined = ACount;
-            // The walk keeps the message of the error that stopped it.
-            if (Scanner.Thread() && Scanner.Thread()->SeekError == -1)
-                WalkError = Scanner.Thread()->CurrentPath;
-        };
-        Scanner.Start();
-        while (Scanner.Running()) {
-            CheckSynchronize(std::chrono::milliseconds(100));
-            if (!Printer.Flush())
-                return ReportError(A.Folder, "cannot write the matches");
-        }
+        ConnectEvents(Scanner, Printer, Progress, Outcome);
+        if (!RunToEnd(Scanner, Printer))
+            return ReportError(Folder, "cannot write the matches");
         if (Progress)
             std::fputs("\r\x1b[K", stderr);
         if (!A.List)
-            std::printf("%d/%d\nDone! Total of %u files examined\n", Printer.ArchiveMatches,
-                        Printer.EntryMatches, Examined);
+            std::printf("%d/%d\nDone! Total of %u files examined\n", Printer.Matches.ArchiveMatches(),
+                        Printer.Matches.EntryMatches(), Outcome.Examined);
         if (std::fflush(stdout) != 0)
-            return ReportError(A.Folder, "cannot write the matches");
-        if (!WalkError.empty())
-            return ReportError(A.Folder, WalkError);
-        return Printer.EntryMatches > 0 ? ExitOk : ExitNoMatch;
+            return ReportError(Folder, "cannot write the matches");
+        if (!Outcome.WalkError.empty())
+            return ReportError(Folder, Outcome.WalkError);
+        return Printer.Matches.EntryMatches() > 0 ? ExitOk : ExitNoMatch;
     } catch (const std::exception& E) {
-        return ReportError(A.Folder, E.what());
+        return ReportError(Folder, E.what());
     }
 }

@@ -1,4 +1,4 @@
-#include "engine/SeekU.h"
+#include "engine/ContentSearch.h"
 
 #include "archive/AbUnZPrc.h"
 #include "platform/Dialogs.h"
@@ -6,47 +6,12 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const char* const TempName = "temp.$x$";
 const uint32_t FolderAttribute = 16;
-
-// An open file, closed on every path.
-class TReadHandle {
-public:
-    explicit TReadHandle(const std::string& FileName) : FFd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~TReadHandle() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TReadHandle(const TReadHandle&) = delete;
-    TReadHandle& operator=(const TReadHandle&) = delete;
-    int Fd() const { return FFd; }
-
-private:
-    int FFd;
-};
-
-// Reads up to Count bytes at Offset (or at the position when Offset is negative); short only at the end.
-int64_t ReadFully(int Fd, uint8_t* To, size_t Count, int64_t Offset) {
-    size_t Done = 0;
-    while (Done < Count) {
-        ssize_t N = Offset < 0 ? ::read(Fd, To + Done, Count - Done)
-                               : ::pread(Fd, To + Done, Count - Done, off_t(Offset + int64_t(Done)));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0)
-            break;
-        Done += size_t(N);
-    }
-    return int64_t(Done);
-}
 
 // Finds, in order, the bytes of [P, End) equal to A or B. Each letter's next place is remembered, so a
 // frequent letter next to a rare one does not make every step scan to the end of the buffer again.
@@ -126,7 +91,9 @@ void TContexTSeekThread::DoContextFound() {
 
 void TContexTSeekThread::FileFound() {
     TSeekThread::FileFound();
-    if (Context->IsEmpty())
+    // Only regular files have bytes to search: reading a pipe or a device named like an archive would
+    // block the search or disturb the device, and a folder holds none.
+    if (Context->IsEmpty() || (FindData.Attr & (attrDirectory | attrSystem)) != 0)
         return;
     const std::string Upper = UpperCaseAscii(FindData.Name);
     EntryName = Upper;
@@ -212,18 +179,21 @@ void TContexTSeekThread::SearchEntries(TAbZipArchive& Archive) {
 }
 
 void TContexTSeekThread::SearchFile(const std::string& FileName) {
-    TReadHandle File(FileName);
-    struct stat St;
-    if (File.Fd() < 0 || ::fstat(File.Fd(), &St) != 0)
+    std::unique_ptr<TFileStream> File;
+    try {
+        File = std::make_unique<TFileStream>(FileName, fmOpenRead);
+    } catch (const EStreamError&) {
         return;
-    FileSize = St.st_size;
+    }
+    // Something that cannot seek (a pipe) has no size and nothing is read from it.
+    FileSize = std::max<int64_t>(File->Size(), 0);
     int64_t End = 0;
     while (End < FileSize && !Terminated()) {
-        int64_t N = ReadFully(File.Fd(), Buffer.data(), Buffer.size(), -1);
+        int64_t N = File->ReadAt(Buffer.data(), int64_t(Buffer.size()), End);
         if (N <= 0)
             break; // the file shrank meanwhile
         End += N;
-        bool More = ScanBuffer(File.Fd(), size_t(N), End);
+        bool More = ScanBuffer(*File, size_t(N), End);
         Position = End;
         Synchronize([this] { DoProcess(); });
         if (!More)
@@ -231,7 +201,7 @@ void TContexTSeekThread::SearchFile(const std::string& FileName) {
     }
 }
 
-bool TContexTSeekThread::ScanBuffer(int Handle, size_t N, int64_t End) {
+bool TContexTSeekThread::ScanBuffer(THandleStream& File, size_t N, int64_t End) {
     const TContext& C = *Context;
     const size_t L = size_t(C.PatternLength());
     const uint8_t Key = C.CaseSensitive() ? C.PatternData()[0] : C.UpperPattern()[0];
@@ -246,7 +216,7 @@ bool TContexTSeekThread::ScanBuffer(int Handle, size_t N, int64_t End) {
         const uint8_t* At = P;
         if (I + L > N - 1) {
             // The pattern would reach the buffer's last byte or beyond: read it where it lies.
-            if (ReadFully(Handle, Scratch, L, Start + int64_t(I)) < int64_t(L))
+            if (File.ReadAt(Scratch, int64_t(L), Start + int64_t(I)) < int64_t(L))
                 continue;
             At = Scratch;
         }

@@ -1,4 +1,4 @@
-#include "engine/SeekU.h"
+#include "engine/Context.h"
 
 #include "platform/SysUtils.h"
 

@@ -1,4 +1,4 @@
-#include "engine/SeekU.h"
+#include "engine/Masks.h"
 
 #include "platform/SysUtils.h"
 

@@ -1,6 +1,7 @@
-#include "engine/SeekU.h"
+#include "engine/Seeker.h"
 
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 
 #include <algorithm>
 #include <exception>
@@ -166,10 +167,7 @@ void TSeeker::Stop() {
 
 void TSeeker::ThreadDone() {
     // The seeker is idle again once the handler is over, also when it raises.
-    struct TClear {
-        TSeekThread*& Thread;
-        ~TClear() { Thread = nullptr; }
-    } Clear{FThread};
+    TScopeGuard Clear([this] { FThread = nullptr; });
     if (OnProcessDone)
         OnProcessDone(FThread->FileCount, FThread->TotalSize);
 }

@@ -81,9 +81,23 @@ int64_t THandleStream::Seek(int64_t Offset, int Origin) {
 
 void THandleStream::SetSize(int64_t NewSize) {
     if (::ftruncate(FHandle, off_t(NewSize)) != 0)
-        throw EInOutError(SysErrorMessage(errno), errno);
+        throw EInOutError("resize", FileName(), errno);
     if (Position() > NewSize)
         Seek(NewSize, soFromBeginning);
+}
+
+int64_t THandleStream::ReadAt(void* Buffer, int64_t Count, int64_t Offset) {
+    auto* P = static_cast<uint8_t*>(Buffer);
+    int64_t Done = 0;
+    while (Done < Count) {
+        ssize_t N = ::pread(FHandle, P + Done, size_t(Count - Done), off_t(Offset + Done));
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            break;
+        Done += N;
+    }
+    return Done;
 }
 
 namespace {
@@ -98,7 +112,7 @@ int OpenFile(const std::string& Name, uint16_t Mode) {
 } // namespace
 
 TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode)
-    : THandleStream(OpenFile(AFileName, Mode)), FFileName(AFileName) {
+    : THandleStream(OpenFile(AFileName, Mode), AFileName) {
     if (FHandle < 0) {
         std::string Why = SysErrorMessage(errno);
         if (Mode == fmCreate)

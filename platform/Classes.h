@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Seek origins.
@@ -46,18 +47,26 @@ public:
     int64_t CopyFrom(TStream& Source, int64_t Count);
 };
 
-// A stream over an open file descriptor, which it does not close.
+// A stream over an open file descriptor, which it does not close. AFileName only names the file in errors.
 class THandleStream : public TStream {
 public:
-    explicit THandleStream(int AHandle) : FHandle(AHandle) {}
+    explicit THandleStream(int AHandle, std::string AFileName = {})
+        : FHandle(AHandle), FFileName(std::move(AFileName)) {}
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
     int64_t Seek(int64_t Offset, int Origin) override;
+    // Raises EInOutError when the file cannot be resized.
     void SetSize(int64_t NewSize) override;
+    // Reads up to Count bytes at Offset without moving the position; short only at the end of the file.
+    int64_t ReadAt(void* Buffer, int64_t Count, int64_t Offset);
     int Handle() const { return FHandle; }
+    const std::string& FileName() const { return FFileName; }
 
 protected:
     int FHandle;
+
+private:
+    std::string FFileName;
 };
 
 // A stream over a named file that it opens and closes. Mode fmCreate creates or truncates the file;
@@ -66,10 +75,6 @@ class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& AFileName, uint16_t Mode);
     ~TFileStream() override;
-    const std::string& FileName() const { return FFileName; }
-
-private:
-    std::string FFileName;
 };
 
 // A growable stream in memory.

@@ -34,6 +34,20 @@ bool FolderWritable(const std::string& Path) {
     return DirExists(Path) && ::access(Path.c_str(), W_OK | X_OK) == 0;
 }
 
+bool PathExists(const std::string& Path) {
+    struct stat St;
+    return !Path.empty() && ::lstat(Path.c_str(), &St) == 0;
+}
+
+void CreateDir(const std::string& Path) {
+    if (::mkdir(Path.c_str(), 0777) != 0)
+        throw EInOutError("create folder", Path, errno);
+}
+
+bool RemoveDir(const std::string& Path) {
+    return ::rmdir(Path.c_str()) == 0 || errno == ENOENT;
+}
+
 std::string ExtractFilePath(const std::string& Path) {
     size_t P = Path.rfind('/');
     return P == std::string::npos ? std::string() : Path.substr(0, P + 1);
@@ -90,9 +104,15 @@ std::string CreateUniqueTempFile(const std::string& Folder, const std::string& P
     return std::string(Buf.data());
 }
 
+std::string CreateUniqueTempFolder(const std::string& Folder, const std::string& Prefix) {
+    std::string Template = JoinPath(Folder, Prefix + "XXXXXX");
+    if (!::mkdtemp(Template.data()))
+        throw EInOutError("create a folder in", Folder, errno);
+    return Template;
+}
+
 std::string ResolvePathCase(const std::string& Path) {
-    struct stat St;
-    if (Path.empty() || ::lstat(Path.c_str(), &St) == 0)
+    if (Path.empty() || PathExists(Path))
         return Path;
     std::string Done = Path[0] == '/' ? "/" : "";
     size_t I = Done.size();
@@ -106,7 +126,7 @@ std::string ResolvePathCase(const std::string& Path) {
             continue;
         std::string Exact = Done + Part;
         std::string Found = Exact;
-        if (::lstat(Exact.c_str(), &St) != 0) {
+        if (!PathExists(Exact)) {
             if (DIR* D = ::opendir(Done.empty() ? "." : Done.c_str())) {
                 while (dirent* E = ::readdir(D)) {
                     if (SameTextAscii(E->d_name, Part)) {

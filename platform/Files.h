@@ -9,6 +9,10 @@ bool DirExists(const std::string& Path);      // a folder (links followed)
 bool DeleteFile(const std::string& Path);     // true when the file is gone afterwards
 int64_t FileSizeOf(const std::string& Path);  // -1 when it cannot be read
 bool FolderWritable(const std::string& Path); // files can be created there
+bool PathExists(const std::string& Path);     // anything by that name; a link is not followed
+// Makes one folder; raises EInOutError with the system's reason.
+void CreateDir(const std::string& Path);
+bool RemoveDir(const std::string& Path); // an empty folder; true when it is gone
 
 // Path pieces with "/" as the separator. ExtractFilePath keeps the final "/".
 std::string ExtractFilePath(const std::string& Path);
@@ -27,6 +31,9 @@ std::string TempFolder();
 // Creates an empty file with a unique name starting with Prefix in Folder and returns its path; empty on
 // failure.
 std::string CreateUniqueTempFile(const std::string& Folder, const std::string& Prefix);
+// Creates a folder only the user may enter, with a unique name starting with Prefix in Folder, and returns
+// its path; raises EInOutError with the system's reason.
+std::string CreateUniqueTempFolder(const std::string& Folder, const std::string& Prefix);
 
 // Path itself when it exists; otherwise each missing component is looked up without regard to case.
 // The best path found is returned (unchanged components where nothing fits).

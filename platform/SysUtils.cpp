@@ -128,3 +128,15 @@ std::string UpperCaseAscii(std::string S) {
 bool SameTextAscii(const std::string& A, const std::string& B) {
     return A.size() == B.size() && UpperCaseAscii(A) == UpperCaseAscii(B);
 }
+
+namespace {
+
+std::string InOutMessage(const std::string& Operation, const std::string& Path, int Code) {
+    const std::string Where = Path.empty() ? Operation : Operation + " \"" + Path + '"';
+    return "Cannot " + Where + ". " + SysErrorMessage(Code);
+}
+
+} // namespace
+
+EInOutError::EInOutError(const std::string& AOperation, const std::string& APath, int Code)
+    : Exception(InOutMessage(AOperation, APath, Code)), Operation(AOperation), Path(APath), ErrorCode(Code) {}

@@ -13,10 +13,13 @@ public:
     explicit Exception(const std::string& Msg) : std::runtime_error(Msg) {}
 };
 
-// An operating-system input/output failure; ErrorCode is the errno value.
+// An operating-system input/output failure: what was being done, to which path, and the system's reason
+// (ErrorCode, the errno value). The message reads "Cannot <operation> "<path>". <reason>".
 class EInOutError : public Exception {
 public:
-    EInOutError(const std::string& Msg, int Code) : Exception(Msg), ErrorCode(Code) {}
+    EInOutError(const std::string& AOperation, const std::string& APath, int Code);
+    std::string Operation;
+    std::string Path; // empty when the failing handle has no name
     int ErrorCode;
 };
 

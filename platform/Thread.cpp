@@ -107,6 +107,33 @@ bool IsMainThread() {
     return std::this_thread::get_id() == GMainThread;
 }
 
+void RunOnMainThread(const TThreadMethod& Method) {
+    if (IsMainThread()) {
+        Method();
+        return;
+    }
+    std::exception_ptr Error;
+    TThreadMethod Guarded = [&] {
+        try {
+            Method();
+        } catch (...) {
+            Error = std::current_exception();
+        }
+    };
+    TMainThreadRunner Runner;
+    {
+        TSyncState& S = Sync();
+        std::lock_guard Lock(S.RunnerLock);
+        Runner = S.Runner;
+    }
+    if (Runner)
+        Runner(Guarded);
+    else
+        QueueAndWait(Guarded);
+    if (Error)
+        std::rethrow_exception(Error);
+}
+
 TThread::~TThread() {
     WaitFor();
 }
@@ -138,33 +165,6 @@ void TThread::SetPriority(TThreadPriority Value) {
 void TThread::ApplyPriority() {
     // Raising priority needs privilege; without it the thread keeps what it has.
     (void)::setpriority(PRIO_PROCESS, id_t(FTid.load()), NiceValue(FPriority));
-}
-
-void TThread::Synchronize(const TThreadMethod& Method) {
-    if (IsMainThread()) {
-        Method();
-        return;
-    }
-    std::exception_ptr Error;
-    TThreadMethod Guarded = [&] {
-        try {
-            Method();
-        } catch (...) {
-            Error = std::current_exception();
-        }
-    };
-    TMainThreadRunner Runner;
-    {
-        TSyncState& S = Sync();
-        std::lock_guard Lock(S.RunnerLock);
-        Runner = S.Runner;
-    }
-    if (Runner)
-        Runner(Guarded);
-    else
-        QueueAndWait(Guarded);
-    if (Error)
-        std::rethrow_exception(Error);
 }
 
 void TThread::Run() {

@@ -13,8 +13,8 @@
 
 using TThreadMethod = std::function<void()>;
 
-// Runs Method on the main thread and returns once it has run. Method never raises: Synchronize catches
-// what the called function raises and raises it again on the worker.
+// Runs Method on the main thread and returns once it has run. Method never raises: RunOnMainThread
+// catches what the called function raises and raises it again in its caller.
 using TMainThreadRunner = std::function<void(const TThreadMethod& Method)>;
 
 // Installs the main thread's side of Synchronize; an empty runner restores the queue.
@@ -26,6 +26,10 @@ bool CheckSynchronize(std::chrono::milliseconds Timeout = std::chrono::milliseco
 
 // The thread that ran the program's start-up.
 bool IsMainThread();
+
+// Runs Method on the main thread and waits for it; an exception it raises is raised again in the caller.
+// Called on the main thread, Method simply runs.
+void RunOnMainThread(const TThreadMethod& Method);
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
@@ -54,9 +58,8 @@ public:
     // Runs on the main thread once Execute has returned (or raised).
     TThreadMethod OnTerminate;
 
-    // Runs Method on the main thread and waits for it; an exception it raises is raised here again.
-    // Called on the main thread, Method simply runs.
-    static void Synchronize(const TThreadMethod& Method);
+    // RunOnMainThread, for the thread's body.
+    static void Synchronize(const TThreadMethod& Method) { RunOnMainThread(Method); }
 
 protected:
     virtual void Execute() = 0;

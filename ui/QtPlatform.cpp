@@ -6,30 +6,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
-#include <exception>
-
-void RunOnMainThread(const std::function<void()>& F) {
-    QCoreApplication* App = QCoreApplication::instance();
-    if (!App || QThread::currentThread() == App->thread()) {
-        F();
-        return;
-    }
-    // The exception is carried back so the worker sees the handler's failure, not a lost one.
-    std::exception_ptr Failure;
-    QMetaObject::invokeMethod(
-        App,
-        [&] {
-            try {
-                F();
-            } catch (...) {
-                Failure = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (Failure)
-        std::rethrow_exception(Failure);
-}
 
 namespace {
 
@@ -93,7 +69,10 @@ int QtMessageBox(const std::string& Text, const std::string& Caption, unsigned B
 } // namespace
 
 TQtPlatform::TQtPlatform() {
-    SetMainThreadRunner(RunOnMainThread);
+    // A blocking queued call into the application's event loop; RunOnMainThread carries exceptions.
+    SetMainThreadRunner([](const TThreadMethod& Method) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), Method, Qt::BlockingQueuedConnection);
+    });
     SetMessageBoxHandler(QtMessageBox);
     SetBeepHandler([] { RunOnMainThread([] { QApplication::beep(); }); });
 }

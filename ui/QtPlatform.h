@@ -2,12 +2,6 @@
 // The window's side of the platform services: message boxes and the beep on the main thread, and the
 // main-thread side of worker hand-overs.
 
-#include <functional>
-
-// Runs F on the thread of the application object and returns when F has returned. Called on that thread,
-// F runs at once. Exceptions thrown by F reach the caller.
-void RunOnMainThread(const std::function<void()>& F);
-
 // While it lives, workers hand over to the Qt event loop and platform/Dialogs.h's message box and beep are
 // Qt ones on the main thread. Create it after the application object, destroy it before.
 class TQtPlatform {

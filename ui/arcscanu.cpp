@@ -80,10 +80,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     Ui->SearchStr->setCompleter(nullptr);
     Ui->SearchPath->setCompleter(nullptr);
 
-    Scanner.SetScanDrives({sdHard, sdCDROM, sdRAM, sdNetwork});
-    Scanner.SetAttributes({});
-    Scanner.SetPriority(tpTimeCritical);
-    Scanner.Context().SetReplaceChar('#');
+    ApplyScannerDefaults(Scanner);
     Scanner.OnFileFound = std::bind_front(&TForm1::ScannerFileFound, this);
     Scanner.OnProcess = std::bind_front(&TForm1::ScannerProcess, this);
     Scanner.OnProcessDone = std::bind_front(&TForm1::ScannerProcessDone, this);
@@ -135,9 +132,24 @@ void TForm1::GoBtnClick() {
         Scanner.Stop();
         return;
     }
-    ArchiveMatches = 0;
-    EntryMatches = 0;
     TWaitCursor Hourglass;
+    ClearResults();
+    const QString F = EntryMaskText();
+    if (F.isEmpty()) {
+        ShowMessageBox("You must enable (check) at least one file type to examine.", "", mbOK);
+        Ui->MaskTypes->setFocus();
+        return;
+    }
+    LockInputs();
+    if (!Ui->SearchPath->currentText().endsWith('/'))
+        Ui->SearchPath->setEditText(Ui->SearchPath->currentText() + '/');
+    PushHistory(Ui->SearchStr);
+    PushHistory(Ui->SearchPath);
+    StartSearch(F);
+}
+
+// The previous search's matches and display go; the status says a search is being prepared.
+void TForm1::ClearResults() {
     Ui->lblCurrent->setText("Preparing...");
     Ui->lblCurrent->repaint();
     Ui->TreeView1->clearSelection();
@@ -146,35 +158,28 @@ void TForm1::GoBtnClick() {
     Ui->RichEdit1->clear();
     Ui->FNLabel->setText("");
     Ui->MatchLbl->setText("0 found");
+}
 
-    const QString F = EntryMaskText();
-    if (F.isEmpty()) {
-        ShowMessageBox("You must enable (check) at least one file type to examine.", "", mbOK);
-        Ui->MaskTypes->setFocus();
-        return;
-    }
+void TForm1::LockInputs() {
     SetInputsEnabled(false);
     Ui->SelfExChk->setEnabled(false);
     Ui->FindNextBtn->setEnabled(false);
     Ui->ViewerBtn->setEnabled(false);
     Ui->LaunchBtn->setEnabled(false);
-    if (!Ui->SearchPath->currentText().endsWith('/'))
-        Ui->SearchPath->setEditText(Ui->SearchPath->currentText() + '/');
-    PushHistory(Ui->SearchStr);
-    PushHistory(Ui->SearchPath);
+}
+
+void TForm1::StartSearch(const QString& EntryMasks) {
+    TSearchRequest Request;
+    Request.Text = Ui->SearchStr->currentText().toStdString();
+    Request.Folder = ExtractFilePath(Ui->SearchPath->currentText().toStdString());
+    Request.EntryMasks = EntryMasks.toStdString();
+    Request.CaseSensitive = Ui->CaseChk->isChecked();
+    Request.NamesOnly = Ui->NamesOnlyChk->isChecked();
+    Request.Recursive = Ui->SubFoldersChk->isChecked();
+    Request.SelfExtracting = Ui->SelfExChk->isChecked();
     try {
-        const std::string Path = Ui->SearchPath->currentText().toStdString();
-        Scanner.SetFiles(Ui->SelfExChk->isChecked() ? "*.zip;*.exe" : "*.zip");
-        Scanner.SetDirectory(ExtractFilePath(Path));
-        Scanner.SetRecursive(Ui->SubFoldersChk->isChecked());
-        Scanner.SetScanScope(ssSpecifiedDir);
-        TContext& Context = Scanner.Context();
-        Context.SetContextAsString(Ui->SearchStr->currentText().toStdString());
-        Context.SetCaseSensitive(Ui->CaseChk->isChecked());
-        Context.SetNamesOnly(Ui->NamesOnlyChk->isChecked());
-        Context.SetFileFilter(F.toStdString());
-        Context.SetBufferSizeKb(2048);
-        Context.SetFirstEntryOnly(true);
+        ApplySearchRequest(Scanner, Request);
+        Matches.Start();
         Ui->GoBtn->setText(StopCaption);
         Ui->GoBtn->setIcon(Ui->Image2->pixmap());
         Scanner.Start();
@@ -238,28 +243,24 @@ void TForm1::ScannerProcess(uint32_t, uint64_t, uint32_t AItem, uint32_t AItemCo
 void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName, int64_t,
                                  int64_t) {
     QTreeWidget* Tree = Ui->TreeView1;
-    if (ArcFilename.empty()) {
+    const TMatchGrouper::TPlace Place = Matches.Add(Ui->SearchPath->currentText().toStdString(), ArcFilename);
+    switch (Place.Kind) {
+    case TMatchGrouper::mkPlainFile:
         Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(AFileName)}));
-        ++EntryMatches;
-    } else {
-        QString S = Q(ArcFilename);
-        const QString Path = Ui->SearchPath->currentText();
-        if (S.startsWith(Path, Qt::CaseInsensitive))
-            S.remove(0, Path.length());
-        if (Tree->topLevelItemCount() > 0 && LastArchiveNode && LastArchiveNode->text(0) == S) {
-            new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
-            ++EntryMatches;
-        } else {
-            LastArchiveNode = new QTreeWidgetItem(QStringList{S});
-            Tree->addTopLevelItem(LastArchiveNode);
-            ++ArchiveMatches;
-            auto* Entry = new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
-            ++EntryMatches;
-            LastArchiveNode->setExpanded(true);
-            Tree->setCurrentItem(Entry);
-        }
+        break;
+    case TMatchGrouper::mkSameArchive:
+        new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
+        break;
+    case TMatchGrouper::mkNewArchive: {
+        LastArchiveNode = new QTreeWidgetItem(QStringList{Q(Place.Archive)});
+        Tree->addTopLevelItem(LastArchiveNode);
+        auto* Entry = new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
+        LastArchiveNode->setExpanded(true);
+        Tree->setCurrentItem(Entry);
+        break;
     }
-    Ui->MatchLbl->setText(Q(Format("%d/%d", {ArchiveMatches, EntryMatches})));
+    }
+    Ui->MatchLbl->setText(Q(Format("%d/%d", {Matches.ArchiveMatches(), Matches.EntryMatches()})));
 }
 
 void TForm1::ScannerProcessDone(uint32_t ACount, uint64_t) {

@@ -2,7 +2,7 @@
 // The main window: the search inputs, the Go/Stop run of the seeker, the tree of matches and the list of
 // file types to look at inside archives.
 
-#include "engine/SeekU.h"
+#include "engine/SearchSetup.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -50,7 +50,9 @@ private:
     void FormCreate();
     void SearchStrChange();
     void GoBtnClick();
-    void StartSearch();
+    void ClearResults();
+    void LockInputs();
+    void StartSearch(const QString& EntryMasks);
     void SetInputsEnabled(bool Enabled);
     void EndSearchIdle();
 
@@ -67,9 +69,8 @@ private:
 
     std::unique_ptr<Ui::TForm1> Ui;
     TMemSeeker Scanner;
-    int32_t ArchiveMatches = 0;
-    int32_t EntryMatches = 0;
-    QTreeWidgetItem* LastArchiveNode = nullptr;
+    TMatchGrouper Matches;
+    QTreeWidgetItem* LastArchiveNode = nullptr; // the node of Matches' last archive
     // A close answered Yes during a search: the window is hidden and closes once the worker is done.
     bool FClosePending = false;
 };

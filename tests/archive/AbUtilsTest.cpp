@@ -189,7 +189,8 @@ TEST(Folders, CreateDirectoryPathBuildsTheChain) {
         FAIL() << "a file in the way must raise";
     } catch (const EInOutError& E) {
         EXPECT_EQ(E.ErrorCode, EEXIST);
-        EXPECT_NE(std::string(E.what()).find(Dir / "file"), std::string::npos);
+        EXPECT_EQ(E.Path, Dir / "file");
+        EXPECT_EQ(std::string(E.what()), "Cannot create folder \"" + Dir / "file" + "\". File exists");
     }
 }
 
@@ -217,7 +218,7 @@ TEST(ClassifyError, OrderAndCodes) {
     };
     Check(EAbZipBadCRC(), ecArchiveError, 23);
     Check(EAbVMSSeekFail("swap"), ecArchiveError, 203);
-    Check(EInOutError("disk full", ENOSPC), ecInOutError, ENOSPC);
+    Check(EInOutError("write", "/full/disk", ENOSPC), ecInOutError, ENOSPC);
     Check(EReadError("Stream read error"), ecFilerError, 0);
     Check(EFOpenError("cannot open"), ecFileOpenError, 0);
     Check(EFCreateError("cannot create"), ecFileCreateError, 0);

@@ -146,7 +146,8 @@ TEST_F(SearchTest, OptionsNarrowTheSearch) {
 TEST_F(SearchTest, PrintsTheTreeAndTheCounts) {
     std::string Out;
     ASSERT_EQ(testutil::Run(Cli() + " search 'stored needle' " + Quote(Root()) + " 2>/dev/null", &Out), 0);
-    EXPECT_EQ(Out, "SFX.EXE\n0/1\nDone! Total of 203 files examined\n");
+    // The folder named like an archive counts too, as in the window.
+    EXPECT_EQ(Out, "SFX.EXE\n0/1\nDone! Total of 204 files examined\n");
     ASSERT_EQ(testutil::Run(Cli() + " search 'secret needle' " + Quote(Root()) + " 2>/dev/null", &Out), 1)
         << "encrypted entries are skipped";
     EXPECT_EQ(testutil::Run(Cli() + " search x /no/such/folder 2>/dev/null"), 2);

@@ -4,6 +4,7 @@
 #include "ui/QtPlatform.h"
 #include "common/QtTestUtil.h"
 #include "platform/Dialogs.h"
+#include "platform/Thread.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -17,6 +18,7 @@ class QtPlatformTest : public QObject {
 
 private slots:
     void WorkerWaitsForTheMainThread() {
+        TQtPlatform Platform;
         std::atomic<bool> Ran{false};
         std::atomic<bool> OnMain{false};
         auto Worker = std::async(std::launch::async, [&] {
@@ -34,6 +36,7 @@ private slots:
     }
 
     void FailureReachesTheWorker() {
+        TQtPlatform Platform;
         auto Worker = std::async(std::launch::async, [] {
             try {
                 RunOnMainThread([] { throw std::runtime_error("handler failed"); });
