@@ -1,15 +1,19 @@
 // tarnlet: the main window program.
 
-#include "platform/Files.h"
+#include "platform/DataFiles.h"
 #include "ui/Application.h"
 #include "ui/QtPlatform.h"
 #include "ui/arcscanu.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication App(argc, argv);
-    Application().HelpFile = JoinPath(ProgramFolder(), "tarnlet.hlp");
+    // The desktop matches the window to its menu entry and icon by these.
+    QGuiApplication::setDesktopFileName("org.tarnlet.Tarnlet");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.tarnlet.Tarnlet"));
+    Application().HelpFile = DataFilePath("tarnlet.hlp");
     Application().Title = "Tarnlet v2.1";
     TQtPlatform Platform;
     TForm1 Form1;

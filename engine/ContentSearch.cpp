@@ -1,6 +1,7 @@
 #include "engine/ContentSearch.h"
 
 #include "archive/AbUnZPrc.h"
+#include "platform/DataFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
@@ -43,8 +44,7 @@ private:
 } // namespace
 
 std::string TempFileName() {
-    std::string Folder = ProgramFolder();
-    return JoinPath(FolderWritable(Folder) ? Folder : TempFolder(), TempName);
+    return JoinPath(WritesBesideProgram() ? ProgramFolder() : TempFolder(), TempName);
 }
 
 void THelper::UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName) {
