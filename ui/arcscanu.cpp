@@ -2,12 +2,15 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
+#include "ui/FolderDialog.h"
 #include "ui/NewMaskU.h"
 #include "ui_arcscanu.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScreen>
@@ -28,6 +31,25 @@ QString Q(const std::string& S) {
 QString ProgramBaseName() {
     const QString Name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     return Name.left(Name.indexOf('.'));
+}
+
+// A folder shown to the user ends with "/".
+QString ProgramFolderText() {
+    return Q(IncludeTrailingSlash(ProgramFolder()));
+}
+
+QStringList ItemTexts(const QComboBox* Box) {
+    QStringList Texts;
+    for (int I = 0; I < Box->count(); ++I)
+        Texts << Box->itemText(I);
+    return Texts;
+}
+
+// Histories keep their first 17 entries under the keys "ss0" to "ss16".
+void WriteHistory(TIniFile& Ini, const char* Section, const QStringList& Items) {
+    Ini.EraseSection(Section);
+    for (int I = 0; I < std::min<qsizetype>(Items.size(), 17); ++I)
+        Ini.WriteString(Section, "ss" + std::to_string(I), Items[I].toStdString());
 }
 
 // The most recent text goes first and occurs once; the box keeps showing it.
@@ -89,6 +111,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->SearchStr, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->GoBtn, &QPushButton::clicked, this, &TForm1::GoBtnClick);
+    connect(Ui->BrowseBtn, &QPushButton::clicked, this, &TForm1::BrowseBtnClick);
     connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
     connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
     connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
@@ -111,9 +134,71 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
     setWindowTitle(ProgramBaseName() + Caption);
+    LastArchiveNode = nullptr;
+    const QString Home = ProgramFolderText();
+    IniFileName = SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+    const TIniFile Ini(IniFileName);
+    for (const auto& [Section, Box] :
+         {std::pair{"SearchStr", Ui->SearchStr}, {"SearchPath", Ui->SearchPath}}) {
+        for (const auto& Line : Ini.ReadSectionValues(Section))
+            Box->addItem(Q(Line.second));
+    }
+    if (Ui->SearchPath->count() == 0)
+        Ui->SearchPath->addItem(Home);
+    // Filling a history does not fill in the search text.
+    Ui->SearchStr->setEditText("");
+
+    // Ticks read from the file are not clicks: "All Files" must not tick the rest.
+    const QSignalBlocker Quiet(Ui->MaskTypes);
     auto* All = new QListWidgetItem(AllFiles);
     All->setCheckState(Qt::Unchecked);
     Ui->MaskTypes->insertItem(0, All);
+    for (const auto& Line : Ini.ReadSectionValues("MaskTypes")) {
+        const QString Key = Q(Line.first);
+        const QList<QListWidgetItem*> Found = Ui->MaskTypes->findItems(Key, Qt::MatchFixedString);
+        QListWidgetItem* Item = Found.isEmpty() ? new QListWidgetItem(Key, Ui->MaskTypes) : Found.first();
+        Item->setCheckState(Ini.ReadBool("MaskTypes", Line.first, false) ? Qt::Checked : Qt::Unchecked);
+    }
+
+    for (const auto& Line : Ini.ReadSectionValues("ExtractPath"))
+        ExtractPaths << Q(Line.second);
+
+    // After start-up the current directory is the last search folder when it still exists.
+    QString Last = Q(Ini.ReadString("Options", "LastPath", Home.toStdString()));
+    if (Last.isEmpty() || !QDir::setCurrent(Last))
+        Last = Home;
+    Ui->SearchPath->setEditText(Last);
+    LastExtractPath = Q(Ini.ReadString("Options", "LastExtractPath", Home.toStdString()));
+    Ui->CaseChk->setChecked(Ini.ReadBool("Options", "CaseChk", false));
+    Ui->SubFoldersChk->setChecked(Ini.ReadBool("Options", "SubFoldersChk", false));
+    Ui->NamesOnlyChk->setChecked(Ini.ReadBool("Options", "NamesOnlyChk", false));
+    // The user cannot tick this disabled box: without a saved state it keeps its design state, or
+    // self-extracting archives would never be searched.
+    Ui->SelfExChk->setChecked(Ini.ReadBool("Options", "SelfExChk", Ui->SelfExChk->isChecked()));
+}
+
+void TForm1::FormClose() {
+    TIniFile Ini(IniFileName);
+    WriteHistory(Ini, "SearchStr", ItemTexts(Ui->SearchStr));
+    WriteHistory(Ini, "SearchPath", ItemTexts(Ui->SearchPath));
+    Ini.EraseSection("MaskTypes");
+    for (int I = 0; I < Ui->MaskTypes->count(); ++I) {
+        const QListWidgetItem* Item = Ui->MaskTypes->item(I);
+        Ini.WriteBool("MaskTypes", Item->text().toStdString(), Item->checkState() == Qt::Checked);
+    }
+    WriteHistory(Ini, "ExtractPath", ExtractPaths);
+    Ini.WriteString("Options", "LastPath", Ui->SearchPath->currentText().toStdString());
+    Ini.WriteString("Options", "LastExtractPath", LastExtractPath.toStdString());
+    Ini.WriteBool("Options", "CaseChk", Ui->CaseChk->isChecked());
+    Ini.WriteBool("Options", "SubFoldersChk", Ui->SubFoldersChk->isChecked());
+    Ini.WriteBool("Options", "NamesOnlyChk", Ui->NamesOnlyChk->isChecked());
+    Ini.WriteBool("Options", "SelfExChk", Ui->SelfExChk->isChecked());
+    // A settings file that cannot be written must not keep the program from closing.
+    try {
+        Ini.UpdateFile();
+    } catch (const EInOutError& E) {
+        ShowMessageBox(E.what(), "", mbOK);
+    }
 }
 
 void TForm1::changeEvent(QEvent* Event) {
@@ -300,6 +385,7 @@ void TForm1::closeEvent(QCloseEvent* Event) {
         return;
     }
     Event->accept();
+    FormClose();
     emit FormClosed();
 }
 
@@ -323,6 +409,17 @@ void TForm1::ShowSelectedEntry() {
     const QString A =
         Q(ExtractFilePath(Ui->SearchPath->currentText().toStdString())) + Node->parent()->text(0);
     emit EntrySelected(A, E);
+}
+
+void TForm1::BrowseBtnClick() {
+    const QString Start = Ui->SearchPath->currentText();
+    QString Folder = ChooseFolder(this, Start.isEmpty() ? "/" : Start);
+    if (Folder.isEmpty())
+        return;
+    if (!Folder.endsWith('/'))
+        Folder += '/';
+    Ui->SearchPath->setEditText(Folder);
+    SearchStrChange();
 }
 
 void TForm1::AddMaskBtnClick() {

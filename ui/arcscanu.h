@@ -4,9 +4,11 @@
 
 #include "engine/SearchSetup.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QComboBox;
 class QTreeWidgetItem;
@@ -48,6 +50,7 @@ protected:
 
 private:
     void FormCreate();
+    void FormClose();
     void SearchStrChange();
     void GoBtnClick();
     void ClearResults();
@@ -61,6 +64,8 @@ private:
     void TreeView1Change();
     void ShowSelectedEntry();
 
+    void BrowseBtnClick();
+
     void AddMaskBtnClick();
     void DelMaskBtnClick();
     void MaskTypesClick();
@@ -71,6 +76,10 @@ private:
     TMemSeeker Scanner;
     TMatchGrouper Matches;
     QTreeWidgetItem* LastArchiveNode = nullptr; // the node of Matches' last archive
+    std::string IniFileName;
+    // The extract dialog's folder history and last folder, carried from the settings file and back.
+    QStringList ExtractPaths;
+    QString LastExtractPath;
     // A close answered Yes during a search: the window is hidden and closes once the worker is done.
     bool FClosePending = false;
 };

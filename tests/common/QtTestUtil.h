@@ -2,8 +2,10 @@
 // Helpers for the window tests (QtTest, offscreen platform).
 
 #include "platform/Dialogs.h"
+#include "platform/IniFiles.h"
 #include "ui/arcscanu.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
@@ -14,6 +16,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <atomic>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -86,8 +89,16 @@ inline QStringList TreeTexts(const QTreeWidget* Tree) {
     return Texts;
 }
 
-// A main window, shown; null when it never got on screen.
-inline std::unique_ptr<TForm1> ShowForm() {
+// The settings file of the test program's windows.
+inline std::string SettingsFile() {
+    return SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+}
+
+// A main window, shown; null when it never got on screen. Unless Keep is set, it starts as on a first run,
+// without the settings an earlier window of the test program saved.
+inline std::unique_ptr<TForm1> ShowForm(bool KeepSettings = false) {
+    if (!KeepSettings)
+        std::remove(SettingsFile().c_str());
     auto Form = std::make_unique<TForm1>();
     Form->show();
     if (!QTest::qWaitForWindowExposed(Form.get()))
@@ -95,8 +106,10 @@ inline std::unique_ptr<TForm1> ShowForm() {
     return Form;
 }
 
-// Types in the search text and folder, ticks exactly the named file types and presses Go.
+// Types in the search text and folder, ticks exactly the named file types and "Include sub-Folders" (a
+// first start leaves it unticked) and presses Go.
 inline void StartSearch(TForm1* Form, const QString& Text, const QString& Folder, const QStringList& Types) {
+    Child<QAbstractButton>(Form, "SubFoldersChk")->setChecked(true);
     Child<QComboBox>(Form, "SearchStr")->setEditText(Text);
     Child<QComboBox>(Form, "SearchPath")->setEditText(Folder);
     auto* Masks = Child<QListWidget>(Form, "MaskTypes");
