@@ -1,7 +1,6 @@
 #include "platform/IniFiles.h"
 
 #include "platform/Files.h"
-#include "platform/SysUtils.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -83,6 +82,9 @@ bool WriteAll(int Fd, const std::string& Data) {
 }
 
 } // namespace
+
+EIniWriteError::EIniWriteError(const std::string& FileName, int Code)
+    : Exception(Format("Unable to write to %s", {FileName})), ErrorCode(Code) {}
 
 TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {
     const std::string Data = ReadWhole(FFileName);
@@ -226,9 +228,7 @@ void TIniFile::UpdateFile() const {
         Put(S.Lines);
     }
 
-    const auto Fail = [this](int Code) {
-        throw EInOutError(Format("Unable to write to %s", {FFileName}), Code);
-    };
+    const auto Fail = [this](int Code) { throw EIniWriteError(FFileName, Code); };
     const std::string Folder = ExtractFilePath(FFileName);
     std::error_code Ec;
     if (!Folder.empty() && !DirExists(Folder) && !std::filesystem::create_directories(Folder, Ec))

@@ -3,11 +3,20 @@
 // whole when the object is made, changed in memory and written back by UpdateFile through a temporary
 // file renamed over it, so an interrupted write never leaves a cut file behind.
 
+#include "platform/SysUtils.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+// A settings file could not be written; ErrorCode is the errno value.
+class EIniWriteError : public Exception {
+public:
+    EIniWriteError(const std::string& FileName, int Code);
+    int ErrorCode;
+};
 
 class TIniFile {
 public:
@@ -35,8 +44,8 @@ public:
     void WriteBool(const std::string& Section, const std::string& Key, bool Value);
     void EraseSection(const std::string& Section);
 
-    // Writes the file, creating its folder when missing. Raises EInOutError "Unable to write to <file>"
-    // and leaves the old file as it was when anything fails.
+    // Writes the file, creating its folder when missing. Raises EIniWriteError and leaves the old file as it
+    // was when anything fails.
     void UpdateFile() const;
 
 private:

@@ -196,7 +196,7 @@ void TForm1::FormClose() {
     // A settings file that cannot be written must not keep the program from closing.
     try {
         Ini.UpdateFile();
-    } catch (const EInOutError& E) {
+    } catch (const EIniWriteError& E) {
         ShowMessageBox(E.what(), "", mbOK);
     }
 }

@@ -5,6 +5,7 @@
 #include "common/TestUtil.h"
 #include "platform/SysUtils.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -149,8 +150,9 @@ TEST(IniFiles, FailedWriteKeepsTheOldFileAndNewFoldersAreMade) {
     try {
         Blocked.UpdateFile();
         FAIL() << "the write succeeded";
-    } catch (const EInOutError& E) {
+    } catch (const EIniWriteError& E) {
         EXPECT_EQ(std::string(E.what()), "Unable to write to " + (D / "blocked.INI"));
+        EXPECT_EQ(E.ErrorCode, EISDIR);
     }
     EXPECT_EQ(FolderNames(D.Path()), std::vector<std::string>{"blocked.INI"});
 
