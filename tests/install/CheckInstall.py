@@ -144,9 +144,10 @@ def check_cli_page(prefix):
         section = sections.get(verb, "")
         synopsis = normalized(r.stdout.splitlines()[0][len("usage: "):]) if r.stdout else ""
         check(synopsis in normalized(section), f"the manual page's {verb} does not show {synopsis!r}")
-        # Each option has an entry of its own: a paragraph tagged with it.
-        for option in sorted(set(re.findall(r"(?<![\w-])--?[A-Za-z][\w-]*", r.stdout))):
-            check(re.search(r"^       " + re.escape(option) + r"(?![\w-])", section, re.M),
+        # Each option has an entry: a paragraph tagged with it (alone or among related ones, "-0, -1").
+        tags = " ".join(re.findall(r"^       (-.*)$", section, re.M))
+        for option in sorted(set(re.findall(r"(?<![\w-])--?[A-Za-z0-9][\w-]*", r.stdout))):
+            check(re.search(r"(?<![\w-])" + re.escape(option) + r"(?![\w-])", tags),
                   f"the manual page's {verb} has no entry for {option}")
 
 
