@@ -1,6 +1,7 @@
 #include "archive/AbSrMgr.h"
 
 #include "platform/CodePage.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 #include <mutex>
@@ -8,10 +9,6 @@
 void AbRegisterStringTables(); // generated from the message lists
 
 namespace {
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
 
 void EnsureTablesRegistered() {
     static std::once_flag Once;
@@ -22,9 +19,9 @@ void EnsureTablesRegistered() {
 std::string FromUtf16(const uint8_t* P, size_t Units) {
     std::string Out;
     for (size_t I = 0; I < Units; ++I) {
-        uint32_t U = uint32_t(P[2 * I]) | uint32_t(P[2 * I + 1]) << 8;
+        uint32_t U = GetLe16(P + 2 * I);
         if (U >= 0xD800 && U < 0xDC00 && I + 1 < Units) {
-            uint32_t L = uint32_t(P[2 * I + 2]) | uint32_t(P[2 * I + 3]) << 8;
+            uint32_t L = GetLe16(P + 2 * I + 2);
             if (L >= 0xDC00 && L < 0xE000) {
                 AppendUtf8(Out, 0x10000 + ((U - 0xD800) << 10) + (L - 0xDC00));
                 ++I;
@@ -58,8 +55,8 @@ void TAbStringResource::Open(const std::string& ResourceName) {
         throw ETpsStringResourceError(OwnTable ? "String resource not found: " + Name
                                                : Format(OwnMessage(3), {Name}));
     // A table whose index does not fit its own bytes is as bad as a wrong magic.
-    bool Valid =
-        Res.Size >= 8 && std::memcmp(Res.Data, "STR0", 4) == 0 && (Res.Size - 8) / 12 >= Get32(Res.Data + 4);
+    bool Valid = Res.Size >= 8 && std::memcmp(Res.Data, "STR0", 4) == 0 &&
+                 (Res.Size - 8) / 12 >= GetLe32(Res.Data + 4);
     if (!Valid)
         throw ETpsStringResourceError(OwnTable ? "Invalid string resource" : OwnMessage(5));
     FTable = Res;
@@ -68,13 +65,13 @@ void TAbStringResource::Open(const std::string& ResourceName) {
 bool TAbStringResource::Find(int Id, const uint8_t*& Text, size_t& Units) const {
     if (!FTable.Data)
         return false;
-    int64_t Lo = 0, Hi = int64_t(Get32(FTable.Data + 4)) - 1;
+    int64_t Lo = 0, Hi = int64_t(GetLe32(FTable.Data + 4)) - 1;
     while (Lo <= Hi) {
         int64_t Mid = (Lo + Hi) / 2;
         const uint8_t* Entry = FTable.Data + 8 + 12 * Mid;
-        int64_t EntryId = int64_t(Get32(Entry));
+        int64_t EntryId = int64_t(GetLe32(Entry));
         if (EntryId == Id) {
-            uint64_t Offset = Get32(Entry + 4), Length = Get32(Entry + 8);
+            uint64_t Offset = GetLe32(Entry + 4), Length = GetLe32(Entry + 8);
             if (Offset + 2 * Length > FTable.Size)
                 return false;
             Text = FTable.Data + Offset;

@@ -2,7 +2,9 @@
 
 #include "archive/AbExcept.h"
 #include "platform/Files.h"
+#include "platform/LittleEndian.h"
 #include "platform/SysUtils.h"
+#include "platform/Wildcard.h"
 
 #include <algorithm>
 #include <array>
@@ -73,10 +75,6 @@ constexpr std::array<uint8_t, 256> MakeReversedBytes() {
 }
 
 constexpr std::array<uint8_t, 256> ReversedBytes = MakeReversedBytes();
-
-uint32_t LoadLe32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
 
 } // namespace
 
@@ -151,7 +149,7 @@ void UpdateCrc32(uint32_t& Crc, const void* Buffer, size_t Count) {
     }
 #endif
     for (; Count >= CrcSlices; Count -= CrcSlices, P += CrcSlices) {
-        uint32_t W = LoadLe32(P) ^ C;
+        uint32_t W = GetLe32(P) ^ C;
         C = CrcTables[CrcSlices - 1][W & 0xFF] ^ CrcTables[CrcSlices - 2][(W >> 8) & 0xFF] ^
             CrcTables[CrcSlices - 3][(W >> 16) & 0xFF] ^ CrcTables[CrcSlices - 4][W >> 24];
         for (size_t K = 4; K < CrcSlices; ++K)
@@ -169,7 +167,7 @@ unsigned ReverseBits(unsigned Code, unsigned Bits) {
 }
 
 void ReverseBits16(uint16_t& Code) {
-    Code = uint16_t(ReversedBytes[Code & 0xFF] << 8 | ReversedBytes[Code >> 8]);
+    Code = uint16_t(ReverseBits(Code, 16));
 }
 
 uint8_t PercentOf(int64_t Done, int64_t Total) {
@@ -186,48 +184,51 @@ uint8_t PercentOf(int64_t Done, int64_t Total) {
     return Done <= 0 ? 0 : uint8_t(Done * 100 / Total);
 }
 
+namespace {
+
+// The entry masks' steps: "*" and "?" only, every other byte literal. A "*" that ends the pattern takes
+// any rest of the name, none too; a "*" followed only by "*" or "*.*" needs at least one character.
+TWildcard CompileEntryMask(std::string_view P) {
+    TWildcard W;
+    TWildcard::TStep Step;
+    for (size_t J = 0; J < P.size(); ++J) {
+        if (P[J] == '*') {
+            const std::string_view Rest = P.substr(J + 1);
+            Step.Skip = true;
+            if (Rest.empty()) {
+                Step.Kind = TWildcard::wkEnd;
+                W.Add(Step);
+                return W;
+            }
+            if (Rest == "*" || Rest == "*.*") {
+                Step.Kind = TWildcard::wkNonEmpty;
+                W.Add(Step);
+                return W;
+            }
+            continue;
+        }
+        Step.Kind = P[J] == '?' ? TWildcard::wkAnyChar : TWildcard::wkLiteral;
+        Step.Ch = uint8_t(P[J]);
+        W.Add(Step);
+        Step = TWildcard::TStep();
+    }
+    Step.Kind = TWildcard::wkEnd;
+    W.Add(Step);
+    return W;
+}
+
+} // namespace
+
+// Unlike the walk's file masks, entry masks take "*" and "*.*" as every name, dotted or not, as the DOS
+// programs that wrote the archives did; the search relies on it to stop tagging after "*.*".
 bool WildcardMatch(const std::string& S, const std::string& Pattern) {
     if (S.empty())
         return Pattern.empty();
-    auto MatchesAll = [](std::string_view P) { return P == "*" || P == "*.*"; };
-    if (MatchesAll(Pattern))
+    if (Pattern == "*" || Pattern == "*.*")
         return true;
     if (Pattern.empty())
         return false;
-    // The text after a "*" is tried at every later position of S. Only the latest "*" needs retrying:
-    // the pieces between stars have fixed lengths, so if the text after a later star fails from its
-    // earliest position, starting an earlier star further on can only reach that star later and fail too.
-    // This keeps the cost at length times length where plain retrying at every star is exponential.
-    const std::string_view P = Pattern;
-    const size_t N = S.size(), M = P.size();
-    size_t I = 0, J = 0;
-    size_t StarRest = std::string::npos, StarFrom = 0;
-    for (;;) {
-        if (J < M && P[J] == '*') {
-            if (J == M - 1)
-                return true;
-            if (MatchesAll(P.substr(J + 1)))
-                return I < N;
-            if (I >= N)
-                return false;
-            StarRest = J + 1;
-            StarFrom = I;
-            J = StarRest;
-            continue;
-        }
-        if (I == N && J == M)
-            return true;
-        if (I < N && J < M && (P[J] == '?' || P[J] == S[I])) {
-            ++I;
-            ++J;
-            continue;
-        }
-        // The rest never matches an empty remainder of S, so the last start tried is the last character.
-        if (StarRest == std::string::npos || ++StarFrom >= N)
-            return false;
-        I = StarFrom;
-        J = StarRest;
-    }
+    return CompileEntryMask(Pattern).Matches(S, false);
 }
 
 namespace {

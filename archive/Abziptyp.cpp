@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/Files.h"
+#include "platform/LittleEndian.h"
 #include "platform/ScopeGuard.h"
 #include "platform/SysUtils.h"
 
@@ -17,18 +18,6 @@
 #include <vector>
 
 namespace {
-
-uint16_t Get16(const uint8_t* P) {
-    return uint16_t(P[0] | P[1] << 8);
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-uint64_t Get64(const uint8_t* P) {
-    return uint64_t(Get32(P)) | uint64_t(Get32(P + 4)) << 32;
-}
 
 // Gathers a record's bytes so it reaches the stream in one write.
 class TRecordWriter {
@@ -63,14 +52,14 @@ void ReadBytes(TStream& Stream, std::string& S, size_t Count) {
 
 // The fields both header kinds share, from the version needed onwards.
 void ParseCommon(TAbZipFileHeader& H, const uint8_t* P) {
-    H.VersionNeededToExtract = Get16(P);
-    H.GeneralPurposeBitFlag = Get16(P + 2);
-    H.SetCompressionMethod(Get16(P + 4));
-    H.LastModFileTime = Get16(P + 6);
-    H.LastModFileDate = Get16(P + 8);
-    H.CRC32 = Get32(P + 10);
-    H.CompressedSize = Get32(P + 14);
-    H.UncompressedSize = Get32(P + 18);
+    H.VersionNeededToExtract = GetLe16(P);
+    H.GeneralPurposeBitFlag = GetLe16(P + 2);
+    H.SetCompressionMethod(GetLe16(P + 4));
+    H.LastModFileTime = GetLe16(P + 6);
+    H.LastModFileDate = GetLe16(P + 8);
+    H.CRC32 = GetLe32(P + 10);
+    H.CompressedSize = GetLe32(P + 14);
+    H.UncompressedSize = GetLe32(P + 18);
 }
 
 void PutCommon(TRecordWriter& W, const TAbZipFileHeader& H) {
@@ -108,10 +97,10 @@ uint8_t TAbZipFileHeader::ShannonFanoTreeCount() const {
 void TAbZipLocalFileHeader::LoadFromStream(TStream& Stream) {
     uint8_t B[30];
     Stream.ReadBuffer(B, sizeof B);
-    FSignature = Get32(B);
+    FSignature = GetLe32(B);
     ParseCommon(*this, B + 4);
-    uint16_t NameLength = Get16(B + 26);
-    uint16_t ExtraLength = Get16(B + 28);
+    uint16_t NameLength = GetLe16(B + 26);
+    uint16_t ExtraLength = GetLe16(B + 28);
     ReadBytes(Stream, FileName, NameLength);
     ReadBytes(Stream, ExtraField, ExtraLength);
     if (!IsValid())
@@ -132,16 +121,16 @@ void TAbZipLocalFileHeader::SaveToStream(TStream& Stream) const {
 void TAbZipDirectoryFileHeader::LoadFromStream(TStream& Stream) {
     uint8_t B[46];
     Stream.ReadBuffer(B, sizeof B);
-    FSignature = Get32(B);
-    VersionMadeBy = Get16(B + 4);
+    FSignature = GetLe32(B);
+    VersionMadeBy = GetLe16(B + 4);
     ParseCommon(*this, B + 6);
-    uint16_t NameLength = Get16(B + 28);
-    uint16_t ExtraLength = Get16(B + 30);
-    uint16_t CommentLength = Get16(B + 32);
-    DiskNumberStart = Get16(B + 34);
-    InternalFileAttributes = Get16(B + 36);
-    ExternalFileAttributes = Get32(B + 38);
-    RelativeOffset = Get32(B + 42);
+    uint16_t NameLength = GetLe16(B + 28);
+    uint16_t ExtraLength = GetLe16(B + 30);
+    uint16_t CommentLength = GetLe16(B + 32);
+    DiskNumberStart = GetLe16(B + 34);
+    InternalFileAttributes = GetLe16(B + 36);
+    ExternalFileAttributes = GetLe32(B + 38);
+    RelativeOffset = GetLe32(B + 42);
     ReadBytes(Stream, FileName, NameLength);
     ReadBytes(Stream, ExtraField, ExtraLength);
     ReadBytes(Stream, FileComment, CommentLength);
@@ -170,14 +159,14 @@ void TAbZipDirectoryFileHeader::SaveToStream(TStream& Stream) const {
 void TAbZipDirectoryFileFooter::LoadFromStream(TStream& Stream) {
     uint8_t B[22];
     Stream.ReadBuffer(B, sizeof B);
-    FSignature = Get32(B);
-    DiskNumber = Get16(B + 4);
-    StartDiskNumber = Get16(B + 6);
-    EntriesOnDisk = Get16(B + 8);
-    TotalEntries = Get16(B + 10);
-    DirectorySize = Get32(B + 12);
-    DirectoryOffset = Get32(B + 16);
-    ReadBytes(Stream, ZipfileComment, Get16(B + 20));
+    FSignature = GetLe32(B);
+    DiskNumber = GetLe16(B + 4);
+    StartDiskNumber = GetLe16(B + 6);
+    EntriesOnDisk = GetLe16(B + 8);
+    TotalEntries = GetLe16(B + 10);
+    DirectorySize = GetLe32(B + 12);
+    DirectoryOffset = GetLe32(B + 16);
+    ReadBytes(Stream, ZipfileComment, GetLe16(B + 20));
     if (!IsValid())
         throw EAbZipInvalid();
 }
@@ -199,9 +188,9 @@ void TAbZipDirectoryFileFooter::SaveToStream(TStream& Stream) const {
 void TAbZipDataDescriptor::LoadFromStream(TStream& Stream) {
     uint8_t B[12];
     Stream.ReadBuffer(B, sizeof B);
-    CRC32 = Get32(B);
-    CompressedSize = Get32(B + 4);
-    UncompressedSize = Get32(B + 8);
+    CRC32 = GetLe32(B);
+    CompressedSize = GetLe32(B + 4);
+    UncompressedSize = GetLe32(B + 8);
 }
 
 void TAbZipDataDescriptor::SaveToStream(TStream& Stream) const {
@@ -217,23 +206,6 @@ void TAbZipDataDescriptor::SaveToStream(TStream& Stream) const {
 TAbZipItem::TAbZipItem() = default;
 
 namespace {
-
-bool IsUtf8(const std::string& S) {
-    for (size_t I = 0; I < S.size();) {
-        auto B = uint8_t(S[I++]);
-        int More = B < 0x80                          ? 0
-                   : (B & 0xE0) == 0xC0 && B >= 0xC2 ? 1
-                   : (B & 0xF0) == 0xE0              ? 2
-                   : (B & 0xF8) == 0xF0 && B <= 0xF4 ? 3
-                                                     : -1;
-        if (More < 0)
-            return false;
-        for (; More > 0; --More, ++I)
-            if (I >= S.size() || (uint8_t(S[I]) & 0xC0) != 0x80)
-                return false;
-    }
-    return true;
-}
 
 // Hosts whose names are in the DOS code page: MS-DOS and FAT, HPFS, NTFS, VFAT.
 bool OemHost(uint16_t VersionMadeBy) {
@@ -328,8 +300,8 @@ void TAbZipItem::ApplyZip64Extra() {
     size_t I = 0;
     while (I + 4 <= X.size()) {
         auto P = reinterpret_cast<const uint8_t*>(X.data()) + I;
-        uint16_t Tag = Get16(P);
-        size_t Len = Get16(P + 2);
+        uint16_t Tag = GetLe16(P);
+        size_t Len = GetLe16(P + 2);
         if (I + 4 + Len > X.size())
             return;
         if (Tag == 0x0001) {
@@ -338,7 +310,7 @@ void TAbZipItem::ApplyZip64Extra() {
             const uint8_t* End = Q + Len;
             auto Take64 = [&](uint64_t& Field) {
                 if (Q + 8 <= End) {
-                    Field = Get64(Q);
+                    Field = GetLe64(Q);
                     Q += 8;
                 }
             };
@@ -349,7 +321,7 @@ void TAbZipItem::ApplyZip64Extra() {
             if (FItemInfo.RelativeOffset == 0xFFFFFFFFu)
                 Take64(FRelativeOffset);
             if (FItemInfo.DiskNumberStart == 0xFFFF && Q + 4 <= End)
-                FDiskNumberStart = Get32(Q);
+                FDiskNumberStart = GetLe32(Q);
             return;
         }
         I += 4 + Len;
@@ -625,19 +597,19 @@ TZip64End ReadZip64End(TStream& Stream, int64_t Tail) {
     uint8_t Loc[20];
     Stream.Seek(Tail - 20, soFromBeginning);
     Stream.ReadBuffer(Loc, sizeof Loc);
-    if (Get32(Loc) != Ab_Zip64EndCentralDirectoryLocatorSignature)
+    if (GetLe32(Loc) != Ab_Zip64EndCentralDirectoryLocatorSignature)
         return R;
-    uint64_t At = Get64(Loc + 8);
+    uint64_t At = GetLe64(Loc + 8);
     uint8_t Rec[56];
     if (At > uint64_t(Tail - 20) || uint64_t(Tail - 20) - At < sizeof Rec)
         throw EAbZipInvalid();
     Stream.Seek(int64_t(At), soFromBeginning);
     Stream.ReadBuffer(Rec, sizeof Rec);
-    if (Get32(Rec) != Ab_Zip64EndCentralDirectorySignature)
+    if (GetLe32(Rec) != Ab_Zip64EndCentralDirectorySignature)
         throw EAbZipInvalid();
     R.Position = int64_t(At);
-    R.TotalEntries = Get64(Rec + 32);
-    R.DirectoryOffset = Get64(Rec + 48);
+    R.TotalEntries = GetLe64(Rec + 32);
+    R.DirectoryOffset = GetLe64(Rec + 48);
     return R;
 }
 
@@ -656,7 +628,7 @@ void TAbZipArchive::LoadArchive() {
     IsExecutable = Got >= 2 && Start[0] == 'M' && Start[1] == 'Z';
     bool LooksZip = Got >= 2 && Start[0] == 'P' && Start[1] == 'K';
     if (LooksZip && Got == 4) {
-        uint32_t Sig = Get32(Start);
+        uint32_t Sig = GetLe32(Start);
         if (Sig == Ab_ZipSpannedSetSignature || Sig == Ab_ZipCentralDirectorySignature ||
             Sig == Ab_ZipEndCentralDirectorySignature)
             Spanned = true;

@@ -1,5 +1,6 @@
 #include "archive/Explode.h"
 
+#include "archive/AbUtils.h"
 #include "archive/LegacyIO.h"
 
 #include <algorithm>
@@ -24,13 +25,6 @@ struct TShannonFanoTree {
     unsigned LongestBitLength = 0;
     std::vector<uint16_t> Table;
 };
-
-uint16_t ReverseBits16(uint16_t Value) {
-    Value = uint16_t((Value & 0x5555) << 1 | (Value >> 1 & 0x5555));
-    Value = uint16_t((Value & 0x3333) << 2 | (Value >> 2 & 0x3333));
-    Value = uint16_t((Value & 0x0F0F) << 4 | (Value >> 4 & 0x0F0F));
-    return uint16_t(Value << 8 | Value >> 8);
-}
 
 TShannonFanoTree LoadShannonFanoTree(TAbLsbBitReader& Bits, unsigned EntryCount) {
     std::array<TShannonFanoEntry, MaxEntries> Entries{};
@@ -65,7 +59,7 @@ TShannonFanoTree LoadShannonFanoTree(TAbLsbBitReader& Bits, unsigned EntryCount)
             PreviousLength = It->BitLength;
             Increment = uint16_t(1u << (16 - PreviousLength));
         }
-        It->Code = ReverseBits16(Code);
+        It->Code = uint16_t(ReverseBits(Code, 16));
     }
 
     Tree.Table.assign(size_t(1) << Tree.LongestBitLength, 0);

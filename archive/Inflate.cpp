@@ -1,6 +1,7 @@
 #include "archive/Inflate.h"
 
 #include "archive/AbExcept.h"
+#include "archive/AbUtils.h"
 
 #include <algorithm>
 #include <array>
@@ -81,15 +82,6 @@ constexpr TSymbols kSymbols = MakeSymbols();
 
 enum TBuildResult { brComplete, brIncomplete, brBad };
 
-// Each byte with its bits in reverse order: Huffman codes are sent from their top bit down.
-constexpr std::array<uint8_t, 256> kReversed = [] {
-    std::array<uint8_t, 256> R{};
-    for (unsigned I = 0; I < 256; ++I)
-        for (unsigned B = 0; B < 8; ++B)
-            R[I] |= uint8_t(((I >> B) & 1u) << (7 - B));
-    return R;
-}();
-
 // Builds a table for canonical codes with the given lengths: a first level indexed by Root bits, with
 // sub-tables for longer codes. Entries no code reaches are invalid; they take Root (or root plus sub-table)
 // bits so that a lookup short of input is told apart from an invalid code, and 0 bits when no code exists
@@ -134,7 +126,8 @@ TBuildResult BuildHuffmanTable(uint32_t* Table, unsigned Root, const uint8_t* Le
         const unsigned Sym = Sorted[N], Len = Lens[Sym];
         Code <<= Len - PrevLen;
         PrevLen = Len;
-        const unsigned Rev = unsigned(kReversed[Code & 0xFF] << 8 | kReversed[Code >> 8]) >> (16 - Len);
+        // Huffman codes are sent from their top bit down.
+        const unsigned Rev = ReverseBits(Code, Len);
         const uint32_t E = Symbols[Sym] | Len;
         if (Len <= Root) {
             for (unsigned I = Rev; I < RootSize; I += 1u << Len)

@@ -4,25 +4,6 @@
 
 #include <cstring>
 
-namespace {
-
-// Pieces of a text that holds ";": one per ";" (empty ones too), then the rest when it is not empty.
-void SplitAtSemicolons(const std::string& Text, std::vector<std::string>& List) {
-    std::string Piece;
-    for (char C : Text) {
-        if (C == ';') {
-            List.push_back(Piece);
-            Piece.clear();
-        } else {
-            Piece += C;
-        }
-    }
-    if (!Piece.empty())
-        List.push_back(Piece);
-}
-
-} // namespace
-
 TContext::TContext() = default;
 
 std::string TContext::ContextAsString() const {
@@ -53,10 +34,7 @@ void TContext::RebuildFromPattern() {
     std::string T = ContextAsString();
     if (T.find("*.") == std::string::npos && T.find(".*") == std::string::npos)
         return;
-    if (T.find(';') == std::string::npos)
-        FNameMaskList.push_back(T);
-    else
-        SplitAtSemicolons(T, FNameMaskList);
+    FNameMaskList = SplitAtSemicolons(T);
 }
 
 void TContext::SetReplaceChar(char C) {
@@ -83,11 +61,8 @@ void TContext::SetFileFilter(const std::string& S) {
     if (FInUse)
         return;
     FFileFilter = S;
-    FFileFilterList.clear();
-    if (S.find(';') == std::string::npos)
-        FFileFilterList.push_back(S);
-    else
-        SplitAtSemicolons(S, FFileFilterList);
+    // Even an empty filter is one mask.
+    FFileFilterList = S.empty() ? std::vector<std::string>{S} : SplitAtSemicolons(S);
 }
 
 void TContext::SetBufferSizeKb(int N) {

@@ -18,22 +18,6 @@ constexpr std::array<uint16_t, 128> kCp437High = {
     0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// Decodes one UTF-8 sequence at S[I]; malformed bytes come back as themselves.
-uint32_t NextCodePoint(const std::string& S, size_t& I) {
-    auto B = uint8_t(S[I++]);
-    int More = B >= 0xF0 ? 3 : B >= 0xE0 ? 2 : B >= 0xC0 ? 1 : 0;
-    uint32_t Cp = More == 3 ? B & 0x07u : More == 2 ? B & 0x0Fu : More == 1 ? B & 0x1Fu : B;
-    size_t Start = I;
-    for (int K = 0; K < More; ++K) {
-        if (I >= S.size() || (uint8_t(S[I]) & 0xC0) != 0x80) {
-            I = Start;
-            return B;
-        }
-        Cp = (Cp << 6) | (uint8_t(S[I++]) & 0x3Fu);
-    }
-    return Cp;
-}
-
 } // namespace
 
 void AppendUtf8(std::string& Out, uint32_t Cp) {
@@ -54,6 +38,37 @@ void AppendUtf8(std::string& Out, uint32_t Cp) {
     }
 }
 
+bool DecodeUtf8(const std::string& S, size_t& I, uint32_t& CodePoint) {
+    const auto B = uint8_t(S[I++]);
+    CodePoint = B;
+    if (B < 0x80)
+        return true;
+    const int More = B >= 0xC2 && B <= 0xDF ? 1 : B >= 0xE0 && B <= 0xEF ? 2 : B >= 0xF0 && B <= 0xF4 ? 3 : 0;
+    if (More == 0)
+        return false;
+    uint32_t Cp = B & (0x3Fu >> More);
+    size_t J = I;
+    for (int K = 0; K < More; ++K, ++J) {
+        if (J >= S.size() || (uint8_t(S[J]) & 0xC0) != 0x80)
+            return false;
+        Cp = Cp << 6 | (uint8_t(S[J]) & 0x3Fu);
+    }
+    static const uint32_t Least[] = {0, 0x80, 0x800, 0x10000};
+    if (Cp < Least[More] || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp < 0xE000))
+        return false;
+    I = J;
+    CodePoint = Cp;
+    return true;
+}
+
+bool IsUtf8(const std::string& S) {
+    uint32_t Cp;
+    for (size_t I = 0; I < S.size();)
+        if (!DecodeUtf8(S, I, Cp))
+            return false;
+    return true;
+}
+
 std::string OemToAnsi(const std::string& Oem) {
     std::string Out;
     Out.reserve(Oem.size());
@@ -71,7 +86,8 @@ bool AnsiToOem(const std::string& Ansi, std::string& Oem) {
     std::string Out;
     Out.reserve(Ansi.size());
     for (size_t I = 0; I < Ansi.size();) {
-        uint32_t Cp = NextCodePoint(Ansi, I);
+        uint32_t Cp;
+        DecodeUtf8(Ansi, I, Cp); // a malformed byte stands for itself, and finds no place in CP437
         if (Cp < 0x80) {
             Out += char(Cp);
             continue;

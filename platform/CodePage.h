@@ -10,3 +10,9 @@ std::string OemToAnsi(const std::string& Oem);
 bool AnsiToOem(const std::string& Ansi, std::string& Oem);
 // Appends the UTF-8 form of one code point.
 void AppendUtf8(std::string& Out, uint32_t CodePoint);
+// Decodes the UTF-8 sequence at S[I] and moves I past it. A malformed one (a stray or missing continuation
+// byte, an overlong form, a surrogate, a code point beyond U+10FFFF) gives false, with CodePoint the
+// first byte and I moved past that byte alone.
+bool DecodeUtf8(const std::string& S, size_t& I, uint32_t& CodePoint);
+// Whether all of S is well-formed UTF-8.
+bool IsUtf8(const std::string& S);

@@ -129,6 +129,22 @@ bool SameTextAscii(const std::string& A, const std::string& B) {
     return A.size() == B.size() && UpperCaseAscii(A) == UpperCaseAscii(B);
 }
 
+std::vector<std::string> SplitAtSemicolons(const std::string& Text) {
+    std::vector<std::string> List;
+    std::string Piece;
+    for (char C : Text) {
+        if (C == ';') {
+            List.push_back(Piece);
+            Piece.clear();
+        } else {
+            Piece += C;
+        }
+    }
+    if (!Piece.empty())
+        List.push_back(Piece);
+    return List;
+}
+
 namespace {
 
 std::string InOutMessage(const std::string& Operation, const std::string& Path, int Code) {

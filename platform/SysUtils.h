@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 // Root of every failure the program raises.
 class Exception : public std::runtime_error {
@@ -87,3 +88,6 @@ inline unsigned char UpCaseAscii(unsigned char C) {
 }
 std::string UpperCaseAscii(std::string S);
 bool SameTextAscii(const std::string& A, const std::string& B);
+
+// The pieces of a mask list: one per ";" (empty ones too), then the rest when it is not empty.
+std::vector<std::string> SplitAtSemicolons(const std::string& Text);

@@ -2,7 +2,11 @@
 #include "platform/CodePage.h"
 #include "platform/DosDate.h"
 
+#include "common/TestUtil.h"
+
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <random>
 
 TEST(Format, FollowsTheProgramsRules) {
     EXPECT_EQ(Format("CRC: %x", {0xCBF43926u}), "CRC: CBF43926");
@@ -33,6 +37,51 @@ TEST(CodePage, Cp437RoundTrip) {
     EXPECT_EQ(Back, Oem);
     EXPECT_FALSE(AnsiToOem("\xE6\x97\xA5", Back)); // not in CP437
     EXPECT_EQ(Back, Oem);
+}
+
+// Python's strict decoder is the reference: overlong forms, surrogates and code points past U+10FFFF are
+// refused, so an overlong "/" can never pass for a folder separator.
+TEST(CodePage, Utf8DecoderAgreesWithPython) {
+    std::mt19937 Gen(5);
+    const uint8_t Bytes[] = {0x2F, 0x41, 0x80, 0xAF, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0,
+                             0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0x9F, 0xA0, 0x8F, 0x90, 0xFF};
+    std::vector<std::string> Samples;
+    std::string Hex;
+    for (int I = 0; I < 4000; ++I) {
+        std::string S;
+        for (size_t N = Gen() % 6 + 1; N > 0; --N)
+            S += char(Bytes[Gen() % sizeof Bytes]);
+        Samples.push_back(S);
+        for (char C : S) {
+            char Two[3];
+            std::snprintf(Two, sizeof Two, "%02x", unsigned(uint8_t(C)));
+            Hex += Two;
+        }
+        Hex += '\n';
+    }
+    testutil::TScratchDir Dir;
+    testutil::WriteFile(Dir / "in", Hex);
+    std::string Verdicts;
+    ASSERT_EQ(testutil::Run("python3 -c 'import sys\nfor l in open(sys.argv[1]):\n"
+                            " try: bytes.fromhex(l).decode(); print(1)\n except ValueError: print(0)' " +
+                                Dir / "in",
+                            &Verdicts),
+              0);
+    ASSERT_EQ(Verdicts.size(), 2 * Samples.size());
+    for (size_t I = 0; I < Samples.size(); ++I)
+        ASSERT_EQ(IsUtf8(Samples[I]), Verdicts[2 * I] == '1') << "sample " << I;
+    // Every code point comes back from its encoding.
+    for (uint32_t Cp = 0; Cp <= 0x10FFFF; Cp += Cp < 0x800 ? 1 : 61) {
+        if (Cp >= 0xD800 && Cp < 0xE000)
+            continue;
+        std::string S;
+        AppendUtf8(S, Cp);
+        size_t At = 0;
+        uint32_t Back = 0;
+        ASSERT_TRUE(DecodeUtf8(S, At, Back));
+        ASSERT_EQ(Back, Cp);
+        ASSERT_EQ(At, S.size());
+    }
 }
 
 TEST(DosDate, RoundTripsCountsDaysFrom1899AndRefusesOutOfRange) {
