@@ -184,7 +184,7 @@ void TAbArchive::ExtractAt(int Index, const std::string& NewName) {
         ExtractItemAt(Index, UseName);
     } catch (const std::exception& E) {
         auto [ErrorClass, ErrorCode] = ClassifyError(E);
-        DoProcessItemFailure(Item, ptExtract, ErrorClass, ErrorCode);
+        DoProcessItemFailure(Item, ptExtract, ErrorClass, ErrorCode, E.what());
     }
 }
 
@@ -226,7 +226,7 @@ void TAbArchive::Rename(TAbArchiveItem* Item, const std::string& NewName) {
     for (int I = 0; I < Count(); ++I) {
         TAbArchiveItem* Other = Items(I);
         if (Other->Action != aaDelete && SameTextAscii(Other->GetFileName(), Fixed)) {
-            DoProcessItemFailure(Item, ptRename, ecDuplicateName, 0);
+            DoProcessItemFailure(Item, ptRename, ecDuplicateName, 0, AbStrRes(AbZipDuplicateName));
             return;
         }
     }
@@ -268,9 +268,10 @@ std::string TAbArchive::ApplyStoreOptions(const std::string& FileName, const TAb
 }
 
 void TAbArchive::DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType,
-                                      TAbErrorClass ErrorClass, int ErrorCode) {
+                                      TAbErrorClass ErrorClass, int ErrorCode,
+                                      const std::string& ErrorMessage) {
     if (OnProcessItemFailure)
-        OnProcessItemFailure(this, Item, ProcessType, ErrorClass, ErrorCode);
+        OnProcessItemFailure(this, Item, ProcessType, ErrorClass, ErrorCode, ErrorMessage);
 }
 
 void TAbArchive::DoArchiveProgress(uint8_t Progress, bool& Abort) {

@@ -115,8 +115,10 @@ using TAbArchiveProgressEvent = std::function<void(void* Sender, uint8_t Progres
 using TAbArchiveItemConfirmEvent =
     std::function<void(void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType, bool& Confirm)>;
 using TAbConfirmOverwriteEvent = std::function<void(std::string& Name, bool& Confirm)>;
-using TAbArchiveItemFailureEvent = std::function<void(
-    void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType, TAbErrorClass ErrorClass, int ErrorCode)>;
+// ErrorMessage is the failure's own text, with its reason.
+using TAbArchiveItemFailureEvent =
+    std::function<void(void* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType,
+                       TAbErrorClass ErrorClass, int ErrorCode, const std::string& ErrorMessage)>;
 using TAbArchiveItemProgressEvent =
     std::function<void(void* Sender, TAbArchiveItem* Item, uint8_t Progress, bool& Abort)>;
 
@@ -190,7 +192,8 @@ protected:
 
     virtual std::unique_ptr<TAbArchiveItem> CreateItem(const std::string& FileName) = 0;
     virtual void DoProcessItemFailure(TAbArchiveItem* Item, TAbProcessType ProcessType,
-                                      TAbErrorClass ErrorClass, int ErrorCode);
+                                      TAbErrorClass ErrorClass, int ErrorCode,
+                                      const std::string& ErrorMessage);
     virtual void DoArchiveProgress(uint8_t Progress, bool& Abort);
     virtual void DoArchiveItemProgress(TAbArchiveItem* Item, uint8_t Progress, bool& Abort);
     virtual void DoConfirmProcessItem(TAbArchiveItem* Item, TAbProcessType ProcessType, bool& Confirm);

@@ -33,6 +33,7 @@ enum : int {
     AbNoArchive = 27,
     AbZipInvalid = 28,
     AbReadError = 29,
+    AbZipSizeExceeded = 30,
 
     AbVersionFormat = 100,
     AbCompressedSizeFormat = 113,

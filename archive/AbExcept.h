@@ -43,6 +43,7 @@ using EAbFileNotFound = TAbMessageException<AbFileNotFound, EAbException>;
 using EAbNoArchive = TAbMessageException<AbNoArchive, EAbException>;
 using EAbZipInvalid = TAbMessageException<AbZipInvalid, EAbZipException>;
 using EAbReadError = TAbMessageException<AbReadError, EAbZipException>;
+using EAbZipSizeExceeded = TAbMessageException<AbZipSizeExceeded, EAbZipException>;
 
 // Swap-file failures of the paged memory stream.
 class EAbVMSInvalidOrigin : public EAbZipException {

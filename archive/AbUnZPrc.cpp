@@ -201,7 +201,7 @@ bool TAbUnzipHelper::NextChunk(const uint8_t*& Data, size_t& Count) {
 // Output past the stated size is refused, so a damaged or hostile entry cannot fill the disk.
 void TAbUnzipHelper::Write(const uint8_t* Data, size_t Count) {
     if (Count > UncompressedSize - FOutFlushed - FOutPending)
-        throw EAbZipBadCRC();
+        throw EAbZipSizeExceeded();
     while (Count) {
         const size_t N = std::min(Count, kOutBufferSize - FOutPending);
         std::memcpy(FOutBuffer.get() + FOutPending, Data, N);
@@ -221,7 +221,7 @@ void TAbUnzipHelper::FlushOutput() {
 
 void TAbUnzipHelper::Deliver(const uint8_t* Data, size_t Count) {
     if (Count > UncompressedSize - FOutFlushed)
-        throw EAbZipBadCRC();
+        throw EAbZipSizeExceeded();
     FOutWriter->WriteBuffer(Data, int64_t(Count));
     FOutFlushed += Count;
     UpdateCrc32(FCrc, Data, Count);

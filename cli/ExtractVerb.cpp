@@ -66,19 +66,10 @@ int ExtractVerb(const std::vector<std::string>& Args) {
         Archive.OnConfirmOverwrite = [&Policy](std::string& Name, bool& Confirm) {
             Confirm = Policy == owAll || (Policy == owAsk && AskOverwrite(Name, Policy));
         };
-        // The failure event carries a code only; the message is kept on the way out.
-        std::string Message;
-        Archive.ExtractHandler = [&Message](TAbZipArchive& Sender, TAbZipItem& Item,
-                                            const std::string& Name) {
-            try {
-                UnzipItemToFile(Sender, Item, Name);
-            } catch (const std::exception& E) {
-                Message = E.what();
-                throw;
-            }
-        };
+        Archive.ExtractHandler = UnzipItemToFile;
         int Failed = 0;
-        Archive.OnProcessItemFailure = [&](void*, TAbArchiveItem* Item, TAbProcessType, TAbErrorClass, int) {
+        Archive.OnProcessItemFailure = [&](void*, TAbArchiveItem* Item, TAbProcessType, TAbErrorClass, int,
+                                           const std::string& Message) {
             ReportError(Path, Item->GetFileName() + ": " + Message);
             ++Failed;
         };

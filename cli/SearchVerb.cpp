@@ -97,9 +97,8 @@ void ConnectEvents(TMemSeeker& Scanner, TMatchPrinter& Printer, bool Progress, T
                                uint64_t) { std::fprintf(stderr, "\r\x1b[KExamining: %s", Current.c_str()); };
     Scanner.OnProcessDone = [&Scanner, &Outcome](uint32_t ACount, uint64_t) {
         Outcome.Examined = ACount;
-        // The walk keeps the message of the error that stopped it.
         if (Scanner.Thread() && Scanner.Thread()->SeekError == -1)
-            Outcome.WalkError = Scanner.Thread()->CurrentPath;
+            Outcome.WalkError = Scanner.Thread()->ErrorMessage;
     };
 }
 

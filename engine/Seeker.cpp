@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/ScopeGuard.h"
+#include "platform/SysUtils.h"
 
 #include <algorithm>
 #include <exception>
@@ -18,15 +19,19 @@ TSeekThread::TSeekThread(bool ARecursive, uint32_t AAttrMask, const std::string&
 
 void TSeekThread::Execute() {
     SeekError = 0;
+    ErrorMessage.clear();
     try {
         Seek();
     } catch (const std::exception& E) {
-        CurrentPath = E.what();
-        SeekError = -1;
+        StopOnError(E.what());
     } catch (...) {
-        CurrentPath = "Unknown error";
-        SeekError = -1;
+        StopOnError("Unknown error");
     }
+}
+
+void TSeekThread::StopOnError(const std::string& Message) {
+    SeekError = -1;
+    ErrorMessage = Message;
 }
 
 void TSeekThread::Seek() {
@@ -112,7 +117,8 @@ void TSeekThread::DoFileFound() {
     if (UnixToDosDateTime(FindData.Time, DosDateTime))
         DateTime = DosDateTimeToDateTime(DosDateTime);
     else
-        SeekError = -1;
+        StopOnError(Format("The date of \"%s\" lies outside 1980 to 2107 and cannot be shown",
+                           {JoinPath(CurrentPath, FindData.Name)}));
     OnFileFound(FindData.Name, CurrentPath, int32_t(FindData.Attr), FindData.Size, int32_t(EntryCount),
                 DateTime);
 }

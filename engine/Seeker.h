@@ -46,13 +46,14 @@ public:
     std::string Directory;
     uint32_t AttrMask;
     std::string Files;
-    TSearchRec FindData;     // the file being reported
-    int32_t SeekError = 0;   // -1 once an error has stopped the walk
-    uint32_t EntryCount = 0; // entries of the archive last opened by a content search
+    TSearchRec FindData;      // the file being reported
+    int32_t SeekError = 0;    // -1 once an error has stopped the walk
+    std::string ErrorMessage; // why the walk stopped, when SeekError is -1
+    uint32_t EntryCount = 0;  // entries of the archive last opened by a content search
     uint32_t EntryIndex = 0;
     uint32_t FileCount = 0;
     uint64_t TotalSize = 0;
-    std::string CurrentPath; // the folder being listed; after an error, its message
+    std::string CurrentPath; // the folder being listed
 
 protected:
     void Execute() override;
@@ -63,6 +64,8 @@ protected:
 
     void WalkDrives();
     void WalkFolder(const std::string& Path);
+    // Stops the walk: nothing more is reported or entered.
+    void StopOnError(const std::string& Message);
 
 private:
     void WalkDrive(const std::vector<TMount>& Table, const std::string& MountPoint);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -62,6 +63,17 @@ void QueueAndWait(const TThreadMethod& Method) {
         return;
     std::unique_lock Lock(S.QueueLock);
     S.CallDone.wait(Lock, [&] { return Call.Done.load(); });
+}
+
+// The last resort for a failure nobody on the main thread can see.
+void ReportLostFailure(const std::exception_ptr& Failure) {
+    try {
+        std::rethrow_exception(Failure);
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "A worker thread ended with an error: %s\n", E.what());
+    } catch (...) {
+        std::fputs("A worker thread ended with an unknown error\n", stderr);
+    }
 }
 
 int NiceValue(TThreadPriority Priority) {
@@ -170,16 +182,20 @@ void TThread::ApplyPriority() {
 void TThread::Run() {
     FTid = int(::gettid());
     ApplyPriority();
-    // A failure escaping the body ends the thread like a return; subclasses that care catch their own.
+    // A failure escaping the body ends the thread like a return and is handed to the notice.
     try {
         Execute();
     } catch (...) {
+        FFatalException = std::current_exception();
     }
     if (OnTerminate) {
         try {
             Synchronize(OnTerminate);
         } catch (...) {
+            ReportLostFailure(std::current_exception());
         }
+    } else if (FFatalException) {
+        ReportLostFailure(FFatalException);
     }
     if (FFreeOnTerminate)
         delete this;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <thread>
 
@@ -57,6 +58,9 @@ public:
 
     // Runs on the main thread once Execute has returned (or raised).
     TThreadMethod OnTerminate;
+    // What Execute raised, for the termination notice; null when it returned. A failure that no notice
+    // can see (there is none, or the notice itself raised) is written to standard error.
+    std::exception_ptr FatalException() const { return FFatalException; }
 
     // RunOnMainThread, for the thread's body.
     static void Synchronize(const TThreadMethod& Method) { RunOnMainThread(Method); }
@@ -69,6 +73,7 @@ private:
     void ApplyPriority();
 
     std::thread FThread;
+    std::exception_ptr FFatalException;
     std::atomic<bool> FTerminated{false};
     std::atomic<int> FTid{0};
     std::atomic<TThreadPriority> FPriority{tpNormal};

@@ -23,6 +23,7 @@ struct TFailure {
     TAbProcessType Type;
     TAbErrorClass Class;
     int Code;
+    std::string Message;
 };
 
 // An archive of the fixture with every hook recorded.
@@ -36,8 +37,8 @@ public:
             Extracted.push_back(Item.GetFileName() + " -> " + NewName);
         };
         OnProcessItemFailure = [this](void*, TAbArchiveItem* Item, TAbProcessType Type, TAbErrorClass Class,
-                                      int Code) {
-            Failures.push_back({Item, Type, Class, Code});
+                                      int Code, const std::string& Message) {
+            Failures.push_back({Item, Type, Class, Code, Message});
         };
     }
     std::vector<std::string> Extracted;
@@ -101,8 +102,10 @@ TEST(ArchiveBase, ExtractGoesThroughTheHookAndReportsFailures) {
     EXPECT_EQ(A.Failures[0].Type, ptExtract);
     EXPECT_EQ(A.Failures[0].Class, ecArchiveError);
     EXPECT_EQ(A.Failures[0].Code, 23);
+    EXPECT_EQ(A.Failures[0].Message, "Failed CRC Check");
     EXPECT_EQ(A.Failures[1].Item, A.Items(4));
     EXPECT_EQ(A.Failures[1].Code, 3);
+    EXPECT_EQ(A.Failures[1].Message, "Cannot extract file - no extraction support provided");
     EXPECT_EQ(A.Status(), asIdle);
 }
 
@@ -178,6 +181,7 @@ TEST(ArchiveBase, RenameKeepsTheIndexAndRefusesTakenNames) {
     ASSERT_EQ(A.Failures.size(), 1u);
     EXPECT_EQ(A.Failures[0].Type, ptRename);
     EXPECT_EQ(A.Failures[0].Class, ecDuplicateName);
+    EXPECT_EQ(A.Failures[0].Message, "Cannot insert file - duplicates stored name");
     EXPECT_FALSE(A.IsDirty());
 
     A.Rename(Item, "/docs/renamed.ans");

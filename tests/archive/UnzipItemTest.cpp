@@ -42,8 +42,8 @@ struct TOpened {
         Archive.ExtractHandler = [](TAbZipArchive& A, TAbZipItem& I, const std::string& N) {
             UnzipItemToFile(A, I, N);
         };
-        Archive.OnProcessItemFailure = [this](void*, TAbArchiveItem*, TAbProcessType, TAbErrorClass,
-                                              int Code) { Failures.push_back(Code); };
+        Archive.OnProcessItemFailure = [this](void*, TAbArchiveItem*, TAbProcessType, TAbErrorClass, int Code,
+                                              const std::string&) { Failures.push_back(Code); };
     }
     TAbZipItem& Item(int I) { return *Archive.Items(I); }
 };

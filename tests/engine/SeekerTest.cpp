@@ -49,7 +49,7 @@ protected:
             DoneCount = ACount;
             DoneSize = ASize;
             SeekError = S.Thread()->SeekError;
-            ErrorText = S.Thread()->CurrentPath;
+            ErrorText = S.Thread()->ErrorMessage;
         };
     }
     void TearDown() override { SetMountTableSource(nullptr); }
@@ -244,6 +244,7 @@ TEST_F(SeekerTest, ATimeThatIsNoDosDateStopsTheWalkAfterItsEvent) {
         EXPECT_EQ(Log, (Strings{"P . #0", "F .hid.zip", "F a.ZIP", "P B #2", "F B/c.exe"})) << Time;
         EXPECT_EQ(DoneCount, 3u);
         EXPECT_EQ(SeekError, -1);
+        EXPECT_NE(ErrorText.find(At("B/c.exe")), std::string::npos) << ErrorText;
     }
     testutil::SetFileTime(At("B/c.exe"), 315532800LL + 86400); // 2 January 1980
     Run();

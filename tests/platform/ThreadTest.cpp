@@ -73,11 +73,12 @@ TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
         [](TLambdaThread&) { throw std::runtime_error("body failed"); }};
     for (bool Fails : {false, true}) {
         std::atomic<bool> Destroyed{false};
-        bool NoticeOnMain = false, DestroyedBeforeNotice = true;
+        bool NoticeOnMain = false, DestroyedBeforeNotice = true, FailureSeen = false;
         auto* T = new TLambdaThread(Bodies[Fails], &Destroyed);
         T->OnTerminate = [&] {
             NoticeOnMain = IsMainThread();
             DestroyedBeforeNotice = Destroyed;
+            FailureSeen = T->FatalException() != nullptr;
         };
         T->SetFreeOnTerminate(true);
         T->Start();
@@ -86,6 +87,7 @@ TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
         ASSERT_TRUE(DrainSynchronize([&] { return Destroyed.load(); }));
         EXPECT_TRUE(NoticeOnMain);
         EXPECT_FALSE(DestroyedBeforeNotice);
+        EXPECT_EQ(FailureSeen, Fails) << "the notice sees what the body raised";
     }
 }
 
