@@ -1,5 +1,6 @@
 #include "platform/IniFiles.h"
 
+#include "platform/DataFiles.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -253,7 +254,7 @@ std::string SettingsFileName(const std::string& ProgramPath) {
     const size_t Dot = Name.rfind('.');
     Name = (Dot == std::string::npos ? Name : Name.substr(0, Dot)) + ".INI";
     const std::string Folder = ExtractFilePath(ProgramPath);
-    if (FolderWritable(Folder.empty() ? "." : Folder))
+    if (WritesBesideProgram(Folder.empty() ? "." : Folder))
         return Folder + Name;
     const char* Config = std::getenv("XDG_CONFIG_HOME");
     const char* Home = std::getenv("HOME");

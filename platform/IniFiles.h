@@ -69,6 +69,6 @@ private:
 };
 
 // Where the program keeps its settings: ProgramPath with the extension of its file name replaced by
-// ".INI", beside the program when that folder is writable, else under $XDG_CONFIG_HOME/tarnlet/ (by
+// ".INI", beside the program when it may write there (DataFiles.h), else under $XDG_CONFIG_HOME/tarnlet/ (by
 // default ~/.config/tarnlet/) with the same file name.
 std::string SettingsFileName(const std::string& ProgramPath);

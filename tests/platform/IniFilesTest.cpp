@@ -3,6 +3,7 @@
 
 #include "platform/IniFiles.h"
 #include "common/TestUtil.h"
+#include "platform/DataFiles.h"
 #include "platform/SysUtils.h"
 
 #include <cerrno>
@@ -172,6 +173,11 @@ TEST(IniFiles, SettingsFileLocation) {
     const std::string Saved = OldConfig ? OldConfig : "";
     setenv("XDG_CONFIG_HOME", (D / "cfg").c_str(), 1);
     EXPECT_EQ(SettingsFileName(D / "gone/tarnlet"), D / "cfg/tarnlet/tarnlet.INI");
+    // An installed copy keeps its settings with the user even where it could write.
+    ASSERT_EQ(testutil::Run("mkdir -p " + testutil::Quote(D / "usr/bin") + " " +
+                            testutil::Quote(InstalledDataFolder(D / "usr/bin"))),
+              0);
+    EXPECT_EQ(SettingsFileName(D / "usr/bin/tarnlet"), D / "cfg/tarnlet/tarnlet.INI");
     setenv("XDG_CONFIG_HOME", "relative", 1);
     EXPECT_EQ(SettingsFileName(D / "gone/tarnlet"),
               std::string(std::getenv("HOME")) + "/.config/tarnlet/tarnlet.INI");
