@@ -4,7 +4,9 @@
 #include "platform/Files.h"
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
+#include "ui/Application.h"
 #include "ui/FolderDialog.h"
+#include "ui/HelpWindow.h"
 #include "ui/NewMaskU.h"
 #include "ui_arcscanu.h"
 
@@ -14,6 +16,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 
 namespace {
@@ -112,6 +115,9 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->GoBtn, &QPushButton::clicked, this, &TForm1::GoBtnClick);
     connect(Ui->BrowseBtn, &QPushButton::clicked, this, &TForm1::BrowseBtnClick);
+    connect(Ui->HelpBtn, &QPushButton::clicked, this, &TForm1::HelpBtnClick);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &TForm1::HelpBtnClick);
     connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
     connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
     connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
@@ -420,6 +426,12 @@ void TForm1::BrowseBtnClick() {
         Folder += '/';
     Ui->SearchPath->setEditText(Folder);
     SearchStrChange();
+}
+
+void TForm1::HelpBtnClick() {
+    if (!HelpWindow)
+        HelpWindow = new THelpWindow(this);
+    HelpWindow->ShowContents(Q(Application().HelpFile));
 }
 
 void TForm1::AddMaskBtnClick() {

@@ -11,6 +11,7 @@
 #include <string>
 
 class QComboBox;
+class THelpWindow;
 class QTreeWidgetItem;
 class QListWidgetItem;
 
@@ -65,6 +66,7 @@ private:
     void ShowSelectedEntry();
 
     void BrowseBtnClick();
+    void HelpBtnClick();
 
     void AddMaskBtnClick();
     void DelMaskBtnClick();
@@ -80,6 +82,7 @@ private:
     // The extract dialog's folder history and last folder, carried from the settings file and back.
     QStringList ExtractPaths;
     QString LastExtractPath;
+    THelpWindow* HelpWindow = nullptr; // made on first use
     // A close answered Yes during a search: the window is hidden and closes once the worker is done.
     bool FClosePending = false;
 };
