@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/Files.h"
+#include "platform/Find.h"
 #include "platform/LittleEndian.h"
 #include "platform/ScopeGuard.h"
 #include "platform/SysUtils.h"
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -450,6 +452,102 @@ void TAbZipArchive::FixName(const std::string& FileName, std::string& NewName) {
     NewName = ApplyStoreOptions(FileName, Options);
 }
 
+namespace {
+
+// A file or folder found for adding, by the path it was found under.
+struct TFound {
+    std::string Path;
+    bool Folder;
+    int64_t Size;
+};
+
+void FindBelow(const std::string& Folder, const std::string& Mask, bool Recurse, std::vector<TFound>& Found) {
+    TFileFinder Finder(Folder);
+    while (Finder.Next()) {
+        if (!Finder.Load())
+            continue;
+        const TSearchRec& Rec = Finder.Record();
+        std::string Path = JoinPath(Folder, Rec.Name);
+        if (Rec.Attr & attrDirectory) {
+            if (!Recurse)
+                continue;
+            if (Mask == "*")
+                Found.push_back({Path, true, 0});
+            FindBelow(Path, Mask, true, Found);
+        } else if (!(Rec.Attr & attrSystem) && NameMatchesMask(Rec.Name, Mask)) {
+            Found.push_back({Path, false, Rec.Size});
+        }
+    }
+}
+
+} // namespace
+
+void TAbZipArchive::AddFiles(const std::string& FileMask) {
+    CheckValid();
+    std::string Path = std::filesystem::path(FileMask).lexically_normal().string();
+    if (Path.size() > 1 && Path.back() == '/')
+        Path.pop_back();
+    const bool Recurse = StoreOptions.Contains(soRecurse);
+    std::vector<TFound> Found;
+    const std::string Name = ExtractFileName(Path);
+    if (Name.find_first_of("*?") != std::string::npos) {
+        std::string Folder = ExcludeTrailingSlash(ExtractFilePath(Path));
+        FindBelow(Folder.empty() ? "." : Folder, Name, Recurse, Found);
+    } else {
+        TSearchRec Rec;
+        if (!FindRecord(Path, Rec))
+            throw EAbException(Path + ": no such file or folder", AbFileNotFound);
+        if (Rec.Attr & attrSystem)
+            throw EAbException(Path + ": not a file or folder that can be added", AbFileNotFound);
+        Found.push_back({Path, (Rec.Attr & attrDirectory) != 0, Rec.Size});
+        if (Found.back().Folder && Recurse)
+            FindBelow(Path, "*", true, Found);
+    }
+
+    // Entries by name, so a file added again replaces its entry; names are compared exactly, as the
+    // files they came from were told apart.
+    std::unordered_map<std::string, TAbArchiveItem*> Live;
+    for (int I = 0; I < Count(); ++I)
+        if (Items(I)->Action != aaFailed && Items(I)->Action != aaDelete)
+            Live[Items(I)->GetFileName()] = Items(I);
+    std::vector<std::pair<std::string, std::string>> Adding; // path handed to CreateItem, stored name
+    for (const TFound& F : Found) {
+        if (!F.Folder && SameFile(F.Path, ArchiveName()))
+            continue;
+        if (F.Size >= int64_t(0xFFFFFFFF))
+            throw EAbZipException(F.Path + ": files of 4 GiB or more cannot be stored in a zip archive",
+                                  AbZipStreamFull);
+        // A folder's entry is its name with a final "/"; a name that strips to nothing has none.
+        std::string Source = std::filesystem::path(F.Path).lexically_normal().string();
+        if (F.Folder)
+            Source = IncludeTrailingSlash(Source);
+        std::string Stored;
+        FixName(Source, Stored);
+        if (Stored.empty() || Stored == "/" || Stored == "./" || Stored == "../" ||
+            (F.Folder && StoreOptions.Contains(soStripPath)))
+            continue;
+        Live.emplace(Stored, nullptr);
+        Adding.emplace_back(Source, Stored);
+    }
+    if (Live.size() > 0xFFFF)
+        throw EAbZipException(
+            Format("%d entries would pass the 65,535 a zip archive can hold", {unsigned(Live.size())}),
+            AbZipStreamFull);
+
+    for (const auto& [Source, Stored] : Adding) {
+        auto Old = Live.find(Stored);
+        if (Old != Live.end() && Old->second)
+            Old->second->Action = aaDelete;
+        std::unique_ptr<TAbArchiveItem> Item = CreateItem(Source);
+        Item->Action = aaAdd;
+        Live[Stored] = Item.get();
+        FItemList.Add(std::move(Item));
+        FIsDirty = true;
+    }
+    if (AutoSave)
+        Save();
+}
+
 void TAbZipArchive::ExtractItemAt(int Index, const std::string& NewName) {
     if (!ExtractHandler)
         throw EAbZipNoExtraction();
@@ -704,7 +802,8 @@ bool OnRemovableDrive(const std::string& FileName) {
 // The classic records cannot hold more: such an archive is not written at all.
 uint32_t Fits32(int64_t Value) {
     if (Value < 0 || Value > int64_t(0xFFFFFFFFu))
-        throw EAbZipStreamFull();
+        throw EAbZipException("The archive would pass 4 GiB, more than a zip archive can hold",
+                              AbZipStreamFull);
     return uint32_t(Value);
 }
 
@@ -790,7 +889,8 @@ void TAbZipArchive::SaveArchive() {
         DoArchiveProgress(uint8_t(90 + PercentOf(I + 1, Count()) / 20), Abort);
     }
     if (Written > 0xFFFF)
-        throw EAbZipStreamFull();
+        throw EAbZipException(Format("%d entries would pass the 65,535 a zip archive can hold", {Written}),
+                              AbZipStreamFull);
     FFooter.DiskNumber = FFooter.StartDiskNumber = CurrentDisk;
     FFooter.EntriesOnDisk = FFooter.TotalEntries = uint16_t(Written);
     FFooter.DirectorySize = Fits32(Out->Position() - DirectoryStart);

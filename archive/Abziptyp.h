@@ -206,6 +206,13 @@ public:
 
     void FixName(const std::string& FileName, std::string& NewName) override;
 
+    // Marks for adding the file or folder FileMask names, or the files its name part matches ("src/*.c"
+    // without regard to case); soRecurse takes what lies below folders too, with their folder entries.
+    // An entry of the same name is replaced. The archive's own file, links to folders and special files
+    // are left out. A missing file, a file of 4 GiB or more and more than 65,535 entries raise before
+    // anything is marked. The entries are written by Save (InsertHandler compresses them).
+    void AddFiles(const std::string& FileMask);
+
     // The offset of the end record's signature, searched for in the last 2,044 bytes; the stream is left
     // there. None raises EAbZipInvalid.
     static int64_t FindCentralDirectoryTail(TStream& Stream);

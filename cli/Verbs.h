@@ -42,3 +42,5 @@ int ExtractVerb(const std::vector<std::string>& Args);
 extern const TVerb ExtractVerbInfo;
 int SearchVerb(const std::vector<std::string>& Args);
 extern const TVerb SearchVerbInfo;
+int AddVerb(const std::vector<std::string>& Args);
+extern const TVerb AddVerbInfo;

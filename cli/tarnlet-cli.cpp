@@ -9,7 +9,7 @@
 
 namespace {
 
-const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo, &SearchVerbInfo};
+const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo, &SearchVerbInfo, &AddVerbInfo};
 
 bool IsHelp(const char* Arg) {
     return std::strcmp(Arg, "--help") == 0 || std::strcmp(Arg, "-h") == 0;

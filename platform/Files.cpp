@@ -30,6 +30,12 @@ int64_t FileSizeOf(const std::string& Path) {
     return ::stat(Path.c_str(), &St) == 0 ? int64_t(St.st_size) : -1;
 }
 
+bool SameFile(const std::string& A, const std::string& B) {
+    struct stat SA, SB;
+    return ::stat(A.c_str(), &SA) == 0 && ::stat(B.c_str(), &SB) == 0 && SA.st_dev == SB.st_dev &&
+           SA.st_ino == SB.st_ino;
+}
+
 bool FolderWritable(const std::string& Path) {
     return DirExists(Path) && ::access(Path.c_str(), W_OK | X_OK) == 0;
 }

@@ -13,6 +13,8 @@ bool PathExists(const std::string& Path);     // anything by that name; a link i
 // Makes one folder; raises EInOutError with the system's reason.
 void CreateDir(const std::string& Path);
 bool RemoveDir(const std::string& Path); // an empty folder; true when it is gone
+// Both names lead to the same file (links followed); false when either cannot be read.
+bool SameFile(const std::string& A, const std::string& B);
 
 // Path pieces with "/" as the separator. ExtractFilePath keeps the final "/".
 std::string ExtractFilePath(const std::string& Path);

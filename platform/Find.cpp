@@ -117,13 +117,10 @@ bool TFileFinder::IsDirectory() {
     }
 }
 
-bool TFileFinder::Load() {
-    if (FLoaded)
-        return true;
-    const std::string& EntryName = FEntries[FIndex].Name;
-    // Relative to the folder's handle when there is one: no path to resolve again for every entry.
-    std::string Path = FHandle >= 0 ? EntryName : JoinPath(FFolder, EntryName);
-    int Dir = FHandle >= 0 ? FHandle : AT_FDCWD;
+namespace {
+
+// The record of Path (relative to the folder handle Dir), named Name.
+bool ReadRecord(int Dir, const std::string& Path, const std::string& Name, TSearchRec& Rec) {
     struct stat St;
     if (::fstatat(Dir, Path.c_str(), &St, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
@@ -142,12 +139,27 @@ bool TFileFinder::Load() {
         Attr |= attrSystem;
     if (!Writable(St))
         Attr |= attrReadOnly;
-    if (EntryName[0] == '.')
+    if (!Name.empty() && Name[0] == '.')
         Attr |= attrHidden;
-    FRecord.Name = EntryName;
-    FRecord.Attr = Attr;
-    FRecord.Size = S_ISREG(St.st_mode) ? int64_t(St.st_size) : 0;
-    FRecord.Time = St.st_mtime;
-    FLoaded = true;
+    Rec.Name = Name;
+    Rec.Attr = Attr;
+    Rec.Size = S_ISREG(St.st_mode) ? int64_t(St.st_size) : 0;
+    Rec.Time = St.st_mtime;
     return true;
+}
+
+} // namespace
+
+bool TFileFinder::Load() {
+    if (FLoaded)
+        return true;
+    const std::string& EntryName = FEntries[FIndex].Name;
+    // Relative to the folder's handle when there is one: no path to resolve again for every entry.
+    std::string Path = FHandle >= 0 ? EntryName : JoinPath(FFolder, EntryName);
+    FLoaded = ReadRecord(FHandle >= 0 ? FHandle : AT_FDCWD, Path, EntryName, FRecord);
+    return FLoaded;
+}
+
+bool FindRecord(const std::string& Path, TSearchRec& Rec) {
+    return ReadRecord(AT_FDCWD, Path, ExtractFileName(ExcludeTrailingSlash(Path)), Rec);
 }

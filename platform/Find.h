@@ -64,3 +64,7 @@ private:
     bool FLoaded = false;
     TSearchRec FRecord;
 };
+
+// The record of one file or folder, as a listing of its folder would give it; false when it cannot be
+// read.
+bool FindRecord(const std::string& Path, TSearchRec& Rec);
