@@ -139,7 +139,6 @@ void TAbZipHelper::DeflateSource() {
 
 void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream) {
     Item.SetGeneralPurposeBitFlag(Item.GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag);
-    Item.SetVersionMadeBy(20);
     std::string Path = Item.DiskFileName;
     if (!Path.empty() && Path[0] != '/' && !Sender.BaseDirectory().empty())
         Path = JoinPath(Sender.BaseDirectory(), Path);
@@ -148,7 +147,15 @@ void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream
     TSearchRec Rec;
     if (!FindRecord(Path, Rec))
         throw EReadError(Path + ": the file vanished while it was added");
-    Item.SetExternalFileAttributes(Rec.Attr);
+    if (Item.GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag) {
+        // Readers take a flagged name as UTF-8 only from a Unix host (others convert it from the DOS code
+        // page all the same), and a Unix host states the file's mode, or its files are made unreadable.
+        Item.SetVersionMadeBy(0x0314);
+        Item.SetExternalFileAttributes(Rec.Mode << 16 | Rec.Attr);
+    } else {
+        Item.SetVersionMadeBy(20);
+        Item.SetExternalFileAttributes(Rec.Attr);
+    }
     uint32_t DosTime = 0x00210000; // 1980-01-01, the earliest a zip entry can say
     UnixToDosDateTime(Rec.Time, DosTime);
     Item.SetLastModFileTime(uint16_t(DosTime));

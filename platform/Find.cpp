@@ -145,6 +145,7 @@ bool ReadRecord(int Dir, const std::string& Path, const std::string& Name, TSear
     Rec.Attr = Attr;
     Rec.Size = S_ISREG(St.st_mode) ? int64_t(St.st_size) : 0;
     Rec.Time = St.st_mtime;
+    Rec.Mode = St.st_mode;
     return true;
 }
 

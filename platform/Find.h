@@ -26,7 +26,8 @@ struct TSearchRec {
     std::string Name;
     uint32_t Attr = 0;
     int64_t Size = 0;
-    time_t Time = 0; // last write
+    time_t Time = 0;   // last write
+    uint32_t Mode = 0; // the file's type and permission bits (st_mode)
 };
 
 // One listing of a folder. The names are read when it is made; the rest of an entry's record is read
