@@ -823,14 +823,27 @@ void TAbZipArchive::SaveArchive() {
             DeleteFile(TempName);
     });
     std::unique_ptr<TStream> TempStream;
+    std::string Target;
     TStream* Out = Stream;
     if (Stream->Size() == 0 && OnRemovableDrive(ArchiveName())) {
         const uint8_t Marker[4] = {0x50, 0x4B, 0x30, 0x30};
         Out->WriteBuffer(Marker, 4);
     } else {
-        TempName = CreateUniqueTempFile(TempFolder(), "abr");
+        // An archive file the object may write is replaced by renaming a new file over it, so that a
+        // failure at any point (a full disk) leaves the old archive whole. The new file is made beside
+        // the archive (links followed) for that; elsewhere it is copied over the archive at the end.
+        std::string Folder = TempFolder();
+        if (OwnsStream() && (Mode() & 3) != fmOpenRead) {
+            std::error_code Error;
+            Target = std::filesystem::canonical(ArchiveName(), Error).string();
+            if (!Error && FolderWritable(ExtractFilePath(Target)))
+                Folder = ExcludeTrailingSlash(ExtractFilePath(Target));
+            else
+                Target.clear();
+        }
+        TempName = CreateUniqueTempFile(Folder, Target.empty() ? "abr" : ".abr");
         if (TempName.empty())
-            throw EFCreateError("Cannot create a temporary file in " + TempFolder());
+            throw EFCreateError("Cannot create a temporary file in " + Folder);
         TempStream = std::make_unique<TFileStream>(TempName, fmOpenReadWrite);
         Out = TempStream.get();
     }
@@ -897,7 +910,12 @@ void TAbZipArchive::SaveArchive() {
     FFooter.DirectoryOffset = Fits32(DirectoryStart);
     FFooter.SaveToStream(*Out);
 
-    if (TempStream) {
+    if (!Target.empty()) {
+        TempStream.reset();
+        ReplaceFile(TempName, Target);
+        TempName.clear();
+        ReplaceStream(ArchiveName(), Mode());
+    } else if (TempStream) {
         if (auto* Memory = dynamic_cast<TMemoryStream*>(Stream)) {
             Memory->LoadFromStream(*TempStream);
         } else if (auto* File = dynamic_cast<THandleStream*>(Stream)) {

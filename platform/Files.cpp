@@ -117,6 +117,23 @@ std::string CreateUniqueTempFolder(const std::string& Folder, const std::string&
     return Template;
 }
 
+void ReplaceFile(const std::string& NewFile, const std::string& Target) {
+    struct stat St;
+    int Fd = ::open(NewFile.c_str(), O_RDONLY | O_CLOEXEC);
+    // On disk before it takes the old file's place, with the old file's permissions.
+    bool Done = Fd >= 0 && (::stat(Target.c_str(), &St) != 0 || ::fchmod(Fd, St.st_mode & 07777) == 0) &&
+                ::fsync(Fd) == 0;
+    int Error = errno;
+    if (Fd >= 0)
+        ::close(Fd);
+    if (Done && ::rename(NewFile.c_str(), Target.c_str()) != 0) {
+        Done = false;
+        Error = errno;
+    }
+    if (!Done)
+        throw EWriteError(Format("Cannot replace \"%s\". %s", {Target, SysErrorMessage(Error)}));
+}
+
 std::string ResolvePathCase(const std::string& Path) {
     if (Path.empty() || PathExists(Path))
         return Path;

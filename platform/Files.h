@@ -37,6 +37,10 @@ std::string CreateUniqueTempFile(const std::string& Folder, const std::string& P
 // its path; raises EInOutError with the system's reason.
 std::string CreateUniqueTempFolder(const std::string& Folder, const std::string& Prefix);
 
+// Puts NewFile in the place of Target in one step, with Target's permissions, once its data is on disk;
+// EWriteError when it cannot (both files are then as they were).
+void ReplaceFile(const std::string& NewFile, const std::string& Target);
+
 // Path itself when it exists; otherwise each missing component is looked up without regard to case.
 // The best path found is returned (unchanged components where nothing fits).
 std::string ResolvePathCase(const std::string& Path);

@@ -127,6 +127,42 @@ TEST(ZipSave, AddedAndDeletedEntries) {
     EXPECT_EQ(Out, "added contents");
 }
 
+TEST(ZipSave, TheArchiveIsReplacedWholeThroughItsLinkWithItsPermissions) {
+    TMadeArchives M;
+    namespace fs = std::filesystem;
+    const std::string Real = M.Dir / "plain.zip", Link = M.Dir / "link.zip";
+    fs::permissions(Real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("plain.zip", Link);
+    const std::string Before = ReadFile(Real);
+    auto Files = [&] {
+        return std::distance(fs::directory_iterator(M.Dir.Path()), fs::directory_iterator());
+    };
+    const auto FileCount = Files();
+
+    TEditableArchive A(Link, fmOpenReadWrite);
+    A.Load();
+    A.AddStored("added.txt", "added");
+    // A failure half-way leaves the archive and its folder as they were.
+    A.InsertHandler = [](TAbZipArchive&, TAbZipItem&, TStream& Out) {
+        Out.WriteBuffer("partial", 7);
+        throw EReadError("source gone");
+    };
+    EXPECT_THROW(A.Save(), EReadError);
+    EXPECT_EQ(ReadFile(Real), Before);
+    EXPECT_EQ(Files(), FileCount);
+
+    A.InsertHandler = StoreContents;
+    A.Save();
+    EXPECT_TRUE(fs::is_symlink(Link));
+    EXPECT_EQ(fs::status(Real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(Files(), FileCount);
+    EXPECT_TRUE(UnzipTests(Real));
+    EXPECT_EQ(Names(Real), "a.txt\nb.bin\nc.txt\nadded.txt\n");
+    // The object reads the new file from now on.
+    EXPECT_EQ(A.Stream->Size(), int64_t(ReadFile(Real).size()));
+}
+
 TEST(ZipSave, RefusalsAndTheTemporaryFile) {
     TMadeArchives M;
     TScratchDir Tmp;
