@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -141,8 +142,12 @@ inline uint64_t Load64(const uint8_t* P) {
 inline unsigned CommonLength(const uint8_t* A, const uint8_t* B) {
     for (unsigned L = 0; L < 256; L += 8) {
         uint64_t X = Load64(A + L) ^ Load64(B + L);
-        if (X)
-            return L + unsigned(__builtin_ctzll(X) >> 3);
+        if (X) {
+            if constexpr (std::endian::native == std::endian::little)
+                return L + unsigned(__builtin_ctzll(X) >> 3);
+            else
+                return L + unsigned(__builtin_clzll(X) >> 3);
+        }
     }
     unsigned L = 256;
     while (L < MaxMatch && A[L] == B[L])
@@ -297,9 +302,8 @@ private:
         FBitBuf |= uint64_t(Value) << FBitCount;
         FBitCount += Count;
         if (FBitCount >= 32) {
-            uint32_t Word = uint32_t(FBitBuf);
-            std::memcpy(FOutBuf.data() + FOutPos, &Word, 4);
-            FOutPos += 4;
+            for (int I = 0; I < 4; ++I)
+                FOutBuf[FOutPos++] = uint8_t(FBitBuf >> (8 * I));
             FBitBuf >>= 32;
             FBitCount -= 32;
             if (FOutPos >= OutBufSize)
