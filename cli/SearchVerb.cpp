@@ -56,9 +56,9 @@ public:
     TMatchPrinter(const std::string& SearchFolder, bool List) : FSearchFolder(SearchFolder), FList(List) {}
 
     void Add(const std::string& ArcFilename, const std::string& AFileName) {
-        const TMatchGrouper::TPlace Place = Matches.Add(FSearchFolder, ArcFilename);
+        const TMatchGrouper::TPlace Place = Matches.Add(FSearchFolder, ArcFilename, AFileName);
         if (Place.Kind == TMatchGrouper::mkPlainFile)
-            FOut += AFileName + '\n';
+            FOut += Place.Archive + '\n';
         else if (FList)
             FOut += Place.Archive + '\t' + AFileName + '\n';
         else if (Place.Kind == TMatchGrouper::mkNewArchive)
@@ -89,6 +89,8 @@ struct TOutcome {
 
 // Matches go to the printer; progress goes to a terminal on standard error.
 void ConnectEvents(TMemSeeker& Scanner, TMatchPrinter& Printer, bool Progress, TOutcome& Outcome) {
+    Scanner.OnFileFound = [&Printer](const std::string& AName, const std::string& APath, int32_t, int64_t,
+                                     int32_t, TDateTime) { Printer.Matches.FileFound(APath, AName); };
     Scanner.OnContextFound = [&Printer](const std::string& Arc, const std::string& Name, int64_t, int64_t) {
         Printer.Add(Arc, Name);
     };

@@ -44,7 +44,10 @@ private:
 } // namespace
 
 std::string TempFileName() {
-    return JoinPath(WritesBesideProgram() ? ProgramFolder() : TempFolder(), TempName);
+    // Two searches at once (the window and the console, two windows) must not delete each other's entry
+    // between its extraction and its scan: each process has a file of its own.
+    return JoinPath(WritesBesideProgram() ? ProgramFolder() : TempFolder(),
+                    std::string(TempName) + "." + std::to_string(CurrentProcessId()));
 }
 
 void THelper::UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName) {
@@ -66,6 +69,12 @@ TContexTSeekThread::TContexTSeekThread(std::shared_ptr<TContext> AContext, uint3
     Buffer.resize(size_t(Context->BufferSizeKb()) * 1024);
 }
 
+TContexTSeekThread::~TContexTSeekThread() {
+    // A thread that never ran still holds the context.
+    if (!FReleased)
+        Release();
+}
+
 void TContexTSeekThread::Execute() {
     TSeekThread::Execute();
     // Before the end notice: a search started from it finds the context free and no temporary file.
@@ -73,6 +82,7 @@ void TContexTSeekThread::Execute() {
 }
 
 void TContexTSeekThread::Release() {
+    FReleased = true;
     std::vector<uint8_t>().swap(Buffer);
     Context->SetInUse(false);
     DeleteFile(FTempFile);
@@ -99,7 +109,7 @@ void TContexTSeekThread::FileFound() {
     EntryName = Upper;
     if (Upper.find(".ZIP") == std::string::npos) {
         ArcFileName.clear();
-        SearchFile(JoinPath(CurrentPath, FindData.Name));
+        SearchUnopened(JoinPath(CurrentPath, FindData.Name));
         return;
     }
     CurrentPath = IncludeTrailingSlash(CurrentPath);
@@ -112,10 +122,10 @@ void TContexTSeekThread::FileFound() {
         Archive = std::make_unique<TAbZipArchive>(FileName, fmOpenRead);
         Archive->Load();
     } catch (const std::exception&) {
-        // Not a readable archive: its bytes are searched as they lie.
+        // Not a readable archive: searched as a plain file.
         Archive.reset();
         ArcFileName.clear();
-        SearchFile(FileName);
+        SearchUnopened(FileName);
         return;
     }
     const std::string Text = Context->ContextAsString();
@@ -131,19 +141,13 @@ void TContexTSeekThread::SearchNames(TAbZipArchive& Archive, const std::string& 
     Archive.ClearTags();
     for (const std::string& Mask : Context->NameMaskList())
         Archive.TagItems(Mask);
-    const std::string Folded = UpperCaseAscii(Text);
     for (int I = 0; I < Archive.Count(); ++I) {
         EntryIndex = uint32_t(I + 1);
         TAbZipItem* Item = Archive.Items(I);
         const std::string& Name = Item->GetFileName();
-        bool Occurs = Context->CaseSensitive() ? Name.find(Text) != std::string::npos
-                                               : UpperCaseAscii(Name).find(Folded) != std::string::npos;
-        if (Item->Tagged || Occurs) {
+        if (Item->Tagged || NameHolds(Name, Text)) {
             EntryName = Name;
-            // A name match has no place in the file.
-            FileSize = 0;
-            Position = 0;
-            Synchronize([this] { DoContextFound(); });
+            ReportNameMatch();
             Synchronize([this] { DoProcess(); });
         }
     }
@@ -176,6 +180,28 @@ void TContexTSeekThread::SearchEntries(TAbZipArchive& Archive) {
             SearchFile(FTempFile);
         }
     }
+}
+
+void TContexTSeekThread::SearchUnopened(const std::string& FileName) {
+    if (!Context->NamesOnly()) {
+        SearchFile(FileName);
+        return;
+    }
+    // Names-only never opens a file: it matches by its own name.
+    if (NameHolds(FindData.Name, Context->ContextAsString()))
+        ReportNameMatch();
+}
+
+bool TContexTSeekThread::NameHolds(const std::string& Name, const std::string& Text) const {
+    return Context->CaseSensitive() ? Name.find(Text) != std::string::npos
+                                    : UpperCaseAscii(Name).find(UpperCaseAscii(Text)) != std::string::npos;
+}
+
+void TContexTSeekThread::ReportNameMatch() {
+    // A name match has no place in the file.
+    FileSize = 0;
+    Position = 0;
+    Synchronize([this] { DoContextFound(); });
 }
 
 void TContexTSeekThread::SearchFile(const std::string& FileName) {

@@ -24,6 +24,7 @@ public:
                        const std::string& ADirectory, TScanDrives AScanDrives, TScanScope AScanScope,
                        bool ARecursive, TOnProcess AOnProcess, TOnNextFile AOnFileFound,
                        TOnMatch AOnContextFound);
+    ~TContexTSeekThread() override;
 
     std::shared_ptr<TContext> Context;
     TOnMatch OnContextFound;
@@ -43,6 +44,10 @@ protected:
     void SearchFile(const std::string& FileName);
 
 private:
+    // A file that is not a readable archive: its bytes, or in names-only mode its own name.
+    void SearchUnopened(const std::string& FileName);
+    bool NameHolds(const std::string& Name, const std::string& Text) const;
+    void ReportNameMatch();
     void SearchNames(TAbZipArchive& Archive, const std::string& Text);
     void SearchEntries(TAbZipArchive& Archive);
     // Scans the N bytes just read, which end at file offset End; false once the file's search is over.
@@ -50,11 +55,12 @@ private:
     void Release();
 
     const std::string FTempFile; // chosen once: the release deletes the file the entries went to
+    bool FReleased = false;
     THelper FHelper;
 };
 
-// The temporary file that entries are extracted to: "temp.$x$" in the program's folder when that is
-// writable, else in the temporary folder.
+// The temporary file that entries are extracted to: "temp.$x$" with the process id in the program's
+// folder when that is writable, else in the temporary folder.
 std::string TempFileName();
 
 class TMemSeeker : public TSeeker {

@@ -26,21 +26,36 @@ void ApplySearchRequest(TMemSeeker& Scanner, const TSearchRequest& Request) {
     Context.SetFirstEntryOnly(true);
 }
 
+namespace {
+
+// Path without the search folder in front, when it is there; the engine's folding: only "a" to "z"
+// compare without case.
+std::string RelativeTo(const std::string& SearchFolder, std::string Path) {
+    if (UpperCaseAscii(Path).starts_with(UpperCaseAscii(SearchFolder)))
+        Path.erase(0, SearchFolder.size());
+    return Path;
+}
+
+} // namespace
+
 void TMatchGrouper::Start() {
     FLastArchive.clear();
+    FLastFileFolder.clear();
     FHasArchive = false;
     FArchiveMatches = 0;
     FEntryMatches = 0;
 }
 
-TMatchGrouper::TPlace TMatchGrouper::Add(const std::string& SearchFolder, const std::string& ArcFilename) {
+void TMatchGrouper::FileFound(const std::string& APath, const std::string& AName) {
+    FLastFileFolder = ExtractFilePath(JoinPath(APath, AName));
+}
+
+TMatchGrouper::TPlace TMatchGrouper::Add(const std::string& SearchFolder, const std::string& ArcFilename,
+                                         const std::string& AFileName) {
     ++FEntryMatches;
     if (ArcFilename.empty())
-        return {mkPlainFile, {}};
-    // The engine's folding: only "a" to "z" compare without case.
-    std::string S = ArcFilename;
-    if (UpperCaseAscii(S).starts_with(UpperCaseAscii(SearchFolder)))
-        S.erase(0, SearchFolder.size());
+        return {mkPlainFile, RelativeTo(SearchFolder, FLastFileFolder + AFileName)};
+    const std::string S = RelativeTo(SearchFolder, ArcFilename);
     if (FHasArchive && S == FLastArchive)
         return {mkSameArchive, S};
     FHasArchive = true;

@@ -24,25 +24,30 @@ void ApplyScannerDefaults(TMemSeeker& Scanner);
 void ApplySearchRequest(TMemSeeker& Scanner, const TSearchRequest& Request);
 
 // Groups the matches of one search as they arrive: a match in an archive other than the last one starts
-// a new archive group; a plain file is a group of its own and leaves the last archive as it was.
+// a new archive group; a plain file is a group of its own and leaves the last archive as it was. Archives
+// and plain files below the search folder are named relative to it, so two files of one name in
+// different folders stay apart.
 class TMatchGrouper {
 public:
     enum TKind { mkPlainFile, mkNewArchive, mkSameArchive };
     struct TPlace {
         TKind Kind;
-        std::string Archive; // relative to the search folder when below it; empty for a plain file
+        std::string Archive; // the archive's or the plain file's name, relative to the search folder
     };
 
     // Forgets the previous search's groups and counts.
     void Start();
-    // ArcFilename is empty for a plain file; an archive below SearchFolder is named relative to it.
-    TPlace Add(const std::string& SearchFolder, const std::string& ArcFilename);
+    // The walk's report of the file whose matches come next (its folder and name).
+    void FileFound(const std::string& APath, const std::string& AName);
+    // ArcFilename is empty for a plain file, which then is the file last found, named AFileName.
+    TPlace Add(const std::string& SearchFolder, const std::string& ArcFilename, const std::string& AFileName);
 
     int ArchiveMatches() const { return FArchiveMatches; }
     int EntryMatches() const { return FEntryMatches; }
 
 private:
     std::string FLastArchive;
+    std::string FLastFileFolder;
     bool FHasArchive = false;
     int FArchiveMatches = 0;
     int FEntryMatches = 0;

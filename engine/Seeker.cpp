@@ -162,8 +162,9 @@ void TSeeker::Start() {
     };
     Thread->SetFreeOnTerminate(true);
     Thread->SetPriority(FPriority);
+    // A thread the system refuses is freed here and the seeker stays idle.
+    Thread->Start();
     FThread = Thread.release();
-    FThread->Start();
 }
 
 void TSeeker::Stop() {

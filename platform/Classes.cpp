@@ -106,7 +106,8 @@ int OpenFile(const std::string& Name, uint16_t Mode) {
     if (Mode == fmCreate)
         return ::open(Name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     int Access = (Mode & 3) == fmOpenWrite ? O_WRONLY : (Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
-    return ::open(Name.c_str(), Access | O_CLOEXEC);
+    // A pipe without a writer would block the open for good; regular files read the same either way.
+    return ::open(Name.c_str(), Access | O_CLOEXEC | O_NONBLOCK);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -156,3 +157,7 @@ std::string InOutMessage(const std::string& Operation, const std::string& Path, 
 
 EInOutError::EInOutError(const std::string& AOperation, const std::string& APath, int Code)
     : Exception(InOutMessage(AOperation, APath, Code)), Operation(AOperation), Path(APath), ErrorCode(Code) {}
+
+int CurrentProcessId() {
+    return int(::getpid());
+}

@@ -82,6 +82,9 @@ std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Arg
 // The text of an errno value.
 std::string SysErrorMessage(int Code);
 
+// This process's id.
+int CurrentProcessId();
+
 // Folds "a" to "z" to upper case and leaves every other byte alone.
 inline unsigned char UpCaseAscii(unsigned char C) {
     return C >= 'a' && C <= 'z' ? C - ('a' - 'A') : C;

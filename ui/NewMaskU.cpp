@@ -11,8 +11,18 @@ TNewMaskDlg::TNewMaskDlg(QWidget* Owner) : QDialog(Owner), Ui(std::make_unique<U
 
 TNewMaskDlg::~TNewMaskDlg() = default;
 
+// "*.log" and ".log" typed as the extension mean "log"; longer extensions than DOS allowed are common.
+QString TNewMaskDlg::Extension() const {
+    QString E = Ui->Edit2->text().trimmed();
+    if (E.startsWith('*'))
+        E.remove(0, 1);
+    if (E.startsWith('.'))
+        E.remove(0, 1);
+    return E.left(MaxExtension);
+}
+
 QString TNewMaskDlg::MaskText() const {
-    return Ui->Edit1->text() + " (*." + Ui->Edit2->text() + ")";
+    return Ui->Edit1->text() + " (*." + Extension() + ")";
 }
 
 bool TNewMaskDlg::EnableForNextSearch() const {
@@ -21,6 +31,6 @@ bool TNewMaskDlg::EnableForNextSearch() const {
 
 // Without an extension the item would match nothing, so the dialog stays open.
 void TNewMaskDlg::OKBtnClick() {
-    if (!Ui->Edit2->text().isEmpty())
+    if (!Extension().isEmpty())
         accept();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The "Add New File Mask" dialog: a description, an extension of at most three characters, and whether
+// The "Add New File Mask" dialog: a description, an extension of at most 16 characters, and whether
 // the new type takes part in the next search.
 
 #include <QDialog>
@@ -18,8 +18,10 @@ public:
     // The list item the dialog describes: description, " (*.", extension, ")".
     QString MaskText() const;
     bool EnableForNextSearch() const;
+    static constexpr int MaxExtension = 16;
 
 private:
+    QString Extension() const;
     void OKBtnClick();
 
     std::unique_ptr<Ui::TNewMaskDlg> Ui;

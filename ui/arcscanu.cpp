@@ -15,9 +15,14 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QToolTip>
 
 namespace {
 
@@ -66,6 +71,13 @@ void PushHistory(QComboBox* Box) {
     Box->setEditText(Text);
 }
 
+// A bar whose range is 0..0 is drawn busy; before there is anything to count it stays empty.
+void SetProgressMax(QProgressBar* Bar, int Count) {
+    const int Max = std::max(Count, 1);
+    if (Bar->maximum() != Max)
+        Bar->setMaximum(Max);
+}
+
 class TWaitCursor {
 public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -104,6 +116,12 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     // Typed text is searched as typed: no completion from the history.
     Ui->SearchStr->setCompleter(nullptr);
     Ui->SearchPath->setCompleter(nullptr);
+    // Long archive and entry names scroll sideways; one that does not fit shows whole as a tool tip.
+    Ui->TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    Ui->TreeView1->header()->setStretchLastSection(false);
+    Ui->TreeView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Ui->TreeView1->viewport()->installEventFilter(this);
+    SetProgressMax(Ui->Progress, 0);
 
     ApplyScannerDefaults(Scanner);
     Scanner.OnFileFound = std::bind_front(&TForm1::ScannerFileFound, this);
@@ -123,7 +141,16 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
     connect(Ui->DelMaskBtn, &QPushButton::clicked, this, &TForm1::DelMaskBtnClick);
     connect(Ui->MaskTypes, &QListWidget::itemClicked, this, &TForm1::MaskTypesClick);
+    // A press on a type's check box is taken by the box, so the pressed type is made current here: "-"
+    // and the check handler then act on the type the user touched.
+    Ui->MaskTypes->viewport()->installEventFilter(this);
     connect(Ui->MaskTypes, &QListWidget::itemChanged, this, &TForm1::MaskTypesClickCheck);
+    // Go is the window's default button: Return in either box starts the search it would start.
+    for (QComboBox* Box : {Ui->SearchStr, Ui->SearchPath})
+        connect(Box->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+            if (Ui->GoBtn->isEnabled() && !Scanner.Running())
+                GoBtnClick();
+        });
 
     FormCreate();
 }
@@ -227,8 +254,16 @@ void TForm1::GoBtnClick() {
     ClearResults();
     const QString F = EntryMaskText();
     if (F.isEmpty()) {
+        Ui->lblCurrent->setText("");
         ShowMessageBox("You must enable (check) at least one file type to examine.", "", mbOK);
         Ui->MaskTypes->setFocus();
+        return;
+    }
+    const std::string Folder = Ui->SearchPath->currentText().toStdString();
+    if (!DirExists(Folder)) {
+        Ui->lblCurrent->setText("");
+        ShowMessageBox(Format("The folder \"%s\" does not exist.", {Folder}), "", mbOK);
+        Ui->SearchPath->setFocus();
         return;
     }
     LockInputs();
@@ -305,6 +340,7 @@ void TForm1::SetInputsEnabled(bool Enabled) {
          std::initializer_list<QWidget*>{Ui->SearchStr, Ui->CaseChk, Ui->NamesOnlyChk, Ui->SearchPath,
                                          Ui->BrowseBtn, Ui->SubFoldersChk, Ui->MaskTypes, Ui->AddMaskBtn})
         W->setEnabled(Enabled);
+    MaskTypesClick();
 }
 
 void TForm1::EndSearchIdle() {
@@ -318,26 +354,26 @@ void TForm1::EndSearchIdle() {
 void TForm1::ScannerFileFound(const std::string& AName, const std::string& APath, int32_t, int64_t,
                               int32_t ACount, TDateTime) {
     Ui->lblCurrent->setText(Q("Examining: " + JoinPath(APath, AName)));
-    Ui->Progress->setMaximum(std::max(ACount, 0));
+    SetProgressMax(Ui->Progress, ACount);
+    Matches.FileFound(APath, AName);
 }
 
 void TForm1::ScannerProcess(uint32_t, uint64_t, uint32_t AItem, uint32_t AItemCount, const std::string&,
                             uint64_t, uint64_t) {
     if (Ui->Progress->isHidden())
         Ui->Progress->show();
-    const int Count = int(std::min<uint32_t>(AItemCount, INT32_MAX));
-    if (Ui->Progress->maximum() != Count)
-        Ui->Progress->setMaximum(Count);
+    SetProgressMax(Ui->Progress, int(std::min<uint32_t>(AItemCount, INT32_MAX)));
     Ui->Progress->setValue(int(std::min<uint32_t>(AItem, INT32_MAX)));
 }
 
 void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::string& AFileName, int64_t,
                                  int64_t) {
     QTreeWidget* Tree = Ui->TreeView1;
-    const TMatchGrouper::TPlace Place = Matches.Add(Ui->SearchPath->currentText().toStdString(), ArcFilename);
+    const TMatchGrouper::TPlace Place =
+        Matches.Add(Ui->SearchPath->currentText().toStdString(), ArcFilename, AFileName);
     switch (Place.Kind) {
     case TMatchGrouper::mkPlainFile:
-        Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(AFileName)}));
+        Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(Place.Archive)}));
         break;
     case TMatchGrouper::mkSameArchive:
         new QTreeWidgetItem(LastArchiveNode, QStringList{Q(AFileName)});
@@ -459,10 +495,29 @@ void TForm1::DelMaskBtnClick() {
         return;
     delete Item;
     Ui->MaskTypes->setCurrentItem(nullptr);
+    MaskTypesClick();
 }
 
 void TForm1::MaskTypesClick() {
-    Ui->DelMaskBtn->setEnabled(Ui->MaskTypes->currentItem() != nullptr);
+    Ui->DelMaskBtn->setEnabled(Ui->MaskTypes->isEnabled() && Ui->MaskTypes->currentItem() != nullptr);
+}
+
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == Ui->MaskTypes->viewport() && Event->type() == QEvent::MouseButtonPress) {
+        if (QListWidgetItem* Item =
+                Ui->MaskTypes->itemAt(static_cast<QMouseEvent*>(Event)->position().toPoint()))
+            Ui->MaskTypes->setCurrentItem(Item);
+        MaskTypesClick();
+        return false;
+    }
+    if (Watched != Ui->TreeView1->viewport() || Event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(Watched, Event);
+    auto* Help = static_cast<QHelpEvent*>(Event);
+    const QTreeWidgetItem* Node = Ui->TreeView1->itemAt(Help->pos());
+    if (!Node || Ui->TreeView1->viewport()->rect().contains(Ui->TreeView1->visualItemRect(Node)))
+        return false; // the tree's own tool tip
+    QToolTip::showText(Help->globalPos(), Node->text(0), Ui->TreeView1);
+    return true;
 }
 
 void TForm1::MaskTypesClickCheck(QListWidgetItem* Item) {

@@ -46,7 +46,8 @@ signals:
     void FormClosed();
 
 protected:
-    void changeEvent(QEvent* Event) override;     // FormActivate
+    void changeEvent(QEvent* Event) override; // FormActivate
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override; // FormCloseQuery
 
 private:

@@ -229,15 +229,15 @@ private slots:
             QTest::keyClicks(Child<QLineEdit>(Dlg, "Edit1"), "Long");
             QTest::mouseClick(Child<QPushButton>(Dlg, "OKBtn"), Qt::LeftButton);
             StayedOpen = Dlg->isVisible();
-            QTest::keyClicks(Ext, "html");
+            // A mask typed where the extension goes means its extension; four letters are kept whole.
+            QTest::keyClicks(Ext, "*.json");
             Typed = Ext->text();
             QTest::mouseClick(Child<QPushButton>(Dlg, "OKBtn"), Qt::LeftButton);
         });
         QTest::mouseClick(Button("AddMaskBtn"), Qt::LeftButton);
         QVERIFY2(StayedOpen, "OK without an extension must not close the dialog");
-        QCOMPARE(Typed, QString("htm"));
-        // "Long (*.htm)" is new: only the description differs from "HTML Files (*.htm)".
-        QCOMPARE(Masks()->item(Masks()->count() - 1)->text(), QString("Long (*.htm)"));
+        QCOMPARE(Typed, QString("*.json"));
+        QCOMPARE(Masks()->item(Masks()->count() - 1)->text(), QString("Long (*.json)"));
     }
 
     void AllFilesTicksEverything() {
