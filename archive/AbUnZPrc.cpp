@@ -150,24 +150,24 @@ void TAbUnzipHelper::Dispatch() {
     const uint8_t* Data;
     size_t Count;
     switch (Method) {
-    case 0:
+    case cmStored:
         // Stored data goes to the file as it is read.
         while (NextChunk(Data, Count))
             Deliver(Data, Count);
         break;
-    case 1:
+    case cmShrunk:
         Unshrink(*this, *this);
         break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        Unreduce(*this, *this, UncompressedSize, Method - 1);
+    case cmReduced1:
+    case cmReduced1 + 1:
+    case cmReduced1 + 2:
+    case cmReduced4:
+        Unreduce(*this, *this, UncompressedSize, Method - cmReduced1 + 1);
         break;
-    case 6:
+    case cmImploded:
         Explode(*this, *this, UncompressedSize, DictionarySize, ShannonFanoTreeCount);
         break;
-    case 8:
+    case cmDeflated:
         Inflate(*this, *this);
         break;
     default:

@@ -5,15 +5,13 @@
 #include "archive/AbBufStm.h"
 #include "archive/AbDecodeIO.h"
 #include "archive/AbZipCry.h"
+#include "archive/Abziptyp.h"
 #include "platform/Classes.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-class TAbZipArchive;
-class TAbZipItem;
 
 // Extracts Item to a file named after UseName below Archive's BaseDirectory: the whole name with
 // eoRestorePath, else its last part. Names never lead outside BaseDirectory: empty, "." and ".." parts
@@ -38,7 +36,7 @@ public:
 
     uint64_t UncompressedSize = 0;
     uint64_t CompressedSize;
-    uint16_t Method = 8;
+    uint16_t Method = cmDeflated;
     uint8_t DictionarySize = 0;       // imploded: 1 = 4 KB, 2 = 8 KB
     uint8_t ShannonFanoTreeCount = 0; // imploded: 2 or 3
     // The archive's progress of the current entry.

@@ -85,13 +85,13 @@ double TAbZipFileHeader::CompressionRatio() const {
 }
 
 uint8_t TAbZipFileHeader::DictionarySize() const {
-    if (FCompressionMethod != 6)
+    if (FCompressionMethod != cmImploded)
         return 0;
     return (GeneralPurposeBitFlag & 2) ? 2 : 1;
 }
 
 uint8_t TAbZipFileHeader::ShannonFanoTreeCount() const {
-    if (FCompressionMethod != 6)
+    if (FCompressionMethod != cmImploded)
         return 0;
     return (GeneralPurposeBitFlag & 4) ? 3 : 2;
 }
@@ -438,7 +438,7 @@ TAbZipArchive::TAbZipArchive(TStream& AStream, const std::string& FileName) : TA
 
 std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& FileName) {
     auto Item = std::make_unique<TAbZipItem>();
-    Item->SetCompressionMethod(8);
+    Item->SetCompressionMethod(cmDeflated);
     Item->DiskFileName = std::filesystem::absolute(FileName).lexically_normal().string();
     std::string Name;
     FixName(FileName, Name);
@@ -719,7 +719,19 @@ void TAbZipArchive::LoadArchive() {
     IsExecutable = false;
     if (Stream->Size() == 0)
         return;
+    const bool LooksZip = DetectArchiveKind();
+    if (Spanned)
+        OpenLastDisk();
+    const TDirectoryPlace Place = ReadEndRecords(LooksZip);
+    if (Spanned && FFooter.DiskNumber != FFooter.StartDiskNumber)
+        ChangeDisk(FFooter.StartDiskNumber);
+    Stream->Seek(int64_t(std::min<uint64_t>(Place.Offset, uint64_t(std::numeric_limits<int64_t>::max()))),
+                 soFromBeginning);
+    ReadDirectory(Place);
+    FIsDirty = false;
+}
 
+bool TAbZipArchive::DetectArchiveKind() {
     uint8_t Start[4] = {};
     Stream->Seek(0, soFromBeginning);
     int64_t Got = Stream->Read(Start, 4);
@@ -731,9 +743,10 @@ void TAbZipArchive::LoadArchive() {
             Sig == Ab_ZipEndCentralDirectorySignature)
             Spanned = true;
     }
-    if (Spanned)
-        OpenLastDisk();
+    return LooksZip;
+}
 
+TAbZipArchive::TDirectoryPlace TAbZipArchive::ReadEndRecords(bool LooksZip) {
     int64_t Tail = FindCentralDirectoryTail(*Stream);
     if (!LooksZip && !IsExecutable)
         Spanned = true;
@@ -743,34 +756,30 @@ void TAbZipArchive::LoadArchive() {
         Spanned = true;
     CurrentDisk = FFooter.DiskNumber;
 
-    int64_t DirectoryEnd = Tail;
-    uint64_t TotalEntries = FFooter.TotalEntries;
-    uint64_t DirectoryOffset = FFooter.DirectoryOffset;
+    TDirectoryPlace Place{Tail, FFooter.TotalEntries, FFooter.DirectoryOffset};
     TZip64End Zip64 = ReadZip64End(*Stream, Tail);
     if (Zip64.Position >= 0) {
-        DirectoryEnd = Zip64.Position;
+        Place.End = Zip64.Position;
         if (FFooter.TotalEntries == 0xFFFF)
-            TotalEntries = Zip64.TotalEntries;
+            Place.TotalEntries = Zip64.TotalEntries;
         if (FFooter.DirectoryOffset == 0xFFFFFFFFu)
-            DirectoryOffset = Zip64.DirectoryOffset;
+            Place.Offset = Zip64.DirectoryOffset;
     }
+    return Place;
+}
 
-    if (Spanned && FFooter.DiskNumber != FFooter.StartDiskNumber)
-        ChangeDisk(FFooter.StartDiskNumber);
-    Stream->Seek(int64_t(std::min<uint64_t>(DirectoryOffset, uint64_t(std::numeric_limits<int64_t>::max()))),
-                 soFromBeginning);
-
+void TAbZipArchive::ReadDirectory(const TDirectoryPlace& Place) {
     uint64_t MinOffset = std::numeric_limits<int32_t>::max();
     uint64_t Count = 0;
     {
         TDirectoryReader In(*this, FFooter.DiskNumber);
-        while (In.Position() != DirectoryEnd || CurrentDisk != FFooter.DiskNumber) {
+        while (In.Position() != Place.End || CurrentDisk != FFooter.DiskNumber) {
             if (Spanned && In.AtDiskEnd()) {
                 In.NextDisk();
                 continue;
             }
             // Records where the end record counts none: the directory cannot be trusted.
-            if (TotalEntries == 0)
+            if (Place.TotalEntries == 0)
                 throw EAbZipInvalid();
             auto Item = std::make_unique<TAbZipItem>();
             Item->LoadFromStream(In);
@@ -779,7 +788,7 @@ void TAbZipArchive::LoadArchive() {
             FItemList.Add(std::move(Item));
             ++Count;
             bool Abort = false;
-            DoArchiveProgress(uint8_t(std::min<uint64_t>(Count * 100 / TotalEntries, 100)), Abort);
+            DoArchiveProgress(uint8_t(std::min<uint64_t>(Count * 100 / Place.TotalEntries, 100)), Abort);
             if (Abort)
                 AbortOperation();
         }
@@ -788,7 +797,6 @@ void TAbZipArchive::LoadArchive() {
     DoArchiveProgress(100, Ignored);
     if (IsExecutable)
         StubSize = MinOffset;
-    FIsDirty = false;
 }
 
 namespace {
@@ -878,7 +886,7 @@ void TAbZipArchive::SaveArchive() {
             if (Item->GetCompressedSize() > 0)
                 Out->CopyFrom(*Stream, int64_t(Item->GetCompressedSize()));
         }
-        if (Item->CompressionMethod() == 8 && (Item->GeneralPurposeBitFlag() & 8)) {
+        if (Item->CompressionMethod() == cmDeflated && (Item->GeneralPurposeBitFlag() & 8)) {
             TAbZipDataDescriptor D;
             D.CRC32 = Item->CRC32();
             D.CompressedSize = Fits32(int64_t(Item->GetCompressedSize()));

@@ -19,6 +19,20 @@ constexpr uint32_t Ab_ZipPossiblySpannedSignature = 0x30304B50;
 constexpr uint32_t Ab_Zip64EndCentralDirectorySignature = 0x06064B50;
 constexpr uint32_t Ab_Zip64EndCentralDirectoryLocatorSignature = 0x07064B50;
 
+// Compression methods, as stored in the records.
+enum TAbZipMethod : uint16_t {
+    cmStored = 0,
+    cmShrunk = 1,
+    cmReduced1 = 2, // to cmReduced4 = 5: reduced with factors 1 to 4
+    cmReduced4 = 5,
+    cmImploded = 6,
+    cmTokenized = 7,
+    cmDeflated = 8,
+    cmEnhancedDeflated = 9,
+    cmDCLImploded = 10,
+    cmBestMethod = 11, // a request when writing: the smaller of stored and deflated
+};
+
 // General-purpose flag bit 11: the name and comment are UTF-8.
 constexpr uint16_t Ab_ZipUtf8NameFlag = 0x0800;
 
@@ -249,6 +263,20 @@ protected:
 
 private:
     class TDirectoryReader;
+    // Where the central directory lies, as the end records tell.
+    struct TDirectoryPlace {
+        int64_t End;
+        uint64_t TotalEntries;
+        uint64_t Offset;
+    };
+
+    // The steps of LoadArchive. Sets IsExecutable, and Spanned for a file that begins like a disk of a
+    // set; true when the file begins with "PK".
+    bool DetectArchiveKind();
+    // Reads the end record (and the zip64 one when present); a disk number there marks a set too.
+    TDirectoryPlace ReadEndRecords(bool LooksZip);
+    // Reads every directory record from the stream's position, reporting progress; sets StubSize.
+    void ReadDirectory(const TDirectoryPlace& Place);
 
     // Brings the last disk of a spanned set in after the first one was opened.
     void OpenLastDisk();

@@ -18,7 +18,7 @@ const TVerb ListVerbInfo = {
 namespace {
 
 std::string MethodName(uint16_t Method) {
-    return Method <= 11 ? AbStrRes(AbMethodName(Method)) : AbStrRes(AbUnknown);
+    return Method <= cmBestMethod ? AbStrRes(AbMethodName(Method)) : AbStrRes(AbUnknown);
 }
 
 } // namespace
