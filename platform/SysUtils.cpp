@@ -20,6 +20,106 @@ std::string Pad(std::string S, int Width, bool Left) {
     return S;
 }
 
+// One conversion's flags, width and precision, read from the format after its "%".
+struct TSpec {
+    bool Left = false;
+    int Width = 0;
+    int Precision = -1; // none given
+    char Conv = 0;      // lower case
+};
+
+int ReadNumber(const std::string& Fmt, size_t& I) {
+    int N = 0;
+    while (I < Fmt.size() && Fmt[I] >= '0' && Fmt[I] <= '9')
+        N = N * 10 + (Fmt[I++] - '0');
+    return N;
+}
+
+TSpec ReadSpec(const std::string& Fmt, size_t& I) {
+    TSpec Spec;
+    if (I < Fmt.size() && Fmt[I] == '-') {
+        Spec.Left = true;
+        ++I;
+    }
+    Spec.Width = ReadNumber(Fmt, I);
+    if (I < Fmt.size() && Fmt[I] == '.') {
+        ++I;
+        Spec.Precision = ReadNumber(Fmt, I);
+    }
+    if (I >= Fmt.size() || Spec.Width > 1000 || Spec.Precision > 100)
+        BadFormat(Fmt);
+    Spec.Conv = char(Fmt[I++] | 0x20);
+    return Spec;
+}
+
+using TValue = std::variant<int64_t, uint64_t, double, std::string>;
+
+std::string FormatDecimal(const std::string& Fmt, const TValue& V, int Precision) {
+    char Buf[32];
+    if (auto* P = std::get_if<int64_t>(&V))
+        std::snprintf(Buf, sizeof Buf, "%lld", static_cast<long long>(*P));
+    else if (auto* Q = std::get_if<uint64_t>(&V))
+        std::snprintf(Buf, sizeof Buf, "%llu", static_cast<unsigned long long>(*Q));
+    else
+        BadFormat(Fmt);
+    std::string Piece = Buf;
+    if (Precision > int(Piece.size()))
+        Piece.insert(Piece[0] == '-' ? 1 : 0, size_t(Precision) - Piece.size(), '0');
+    return Piece;
+}
+
+// Upper-case hexadecimal; a negative 32-bit value shows as its 32-bit pattern.
+std::string FormatHex(const std::string& Fmt, const TValue& V, int Precision) {
+    unsigned long long U;
+    if (auto* P = std::get_if<int64_t>(&V))
+        U = static_cast<unsigned long long>(*P) & (*P < 0 && *P >= INT32_MIN ? 0xFFFFFFFFull : ~0ull);
+    else if (auto* Q = std::get_if<uint64_t>(&V))
+        U = *Q;
+    else
+        BadFormat(Fmt);
+    char Buf[32];
+    std::snprintf(Buf, sizeof Buf, "%llX", U);
+    std::string Piece = Buf;
+    if (Precision > int(Piece.size()))
+        Piece.insert(0, size_t(Precision) - Piece.size(), '0');
+    return Piece;
+}
+
+// Two decimals unless a precision is given.
+std::string FormatFloat(const std::string& Fmt, const TValue& V, int Precision) {
+    double D;
+    if (auto* P = std::get_if<double>(&V))
+        D = *P;
+    else if (auto* I64 = std::get_if<int64_t>(&V))
+        D = double(*I64);
+    else if (auto* U64 = std::get_if<uint64_t>(&V))
+        D = double(*U64);
+    else
+        BadFormat(Fmt);
+    char Buf[512];
+    std::snprintf(Buf, sizeof Buf, "%.*f", Precision < 0 ? 2 : Precision, D);
+    return Buf;
+}
+
+std::string FormatOne(const std::string& Fmt, const TSpec& Spec, const TValue& V) {
+    switch (Spec.Conv) {
+    case 'd':
+    case 'u':
+        return FormatDecimal(Fmt, V, Spec.Precision);
+    case 'x':
+        return FormatHex(Fmt, V, Spec.Precision);
+    case 'f':
+        return FormatFloat(Fmt, V, Spec.Precision);
+    case 's':
+        if (auto* P = std::get_if<std::string>(&V))
+            return Spec.Precision >= 0 ? P->substr(0, size_t(Spec.Precision)) : *P;
+        break;
+    default:
+        break;
+    }
+    BadFormat(Fmt);
+}
+
 } // namespace
 
 std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Args) {
@@ -37,80 +137,10 @@ std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Arg
             ++I;
             continue;
         }
-        bool Left = false;
-        if (I < Fmt.size() && Fmt[I] == '-') {
-            Left = true;
-            ++I;
-        }
-        int Width = 0;
-        while (I < Fmt.size() && Fmt[I] >= '0' && Fmt[I] <= '9')
-            Width = Width * 10 + (Fmt[I++] - '0');
-        int Precision = -1;
-        if (I < Fmt.size() && Fmt[I] == '.') {
-            ++I;
-            Precision = 0;
-            while (I < Fmt.size() && Fmt[I] >= '0' && Fmt[I] <= '9')
-                Precision = Precision * 10 + (Fmt[I++] - '0');
-        }
-        if (I >= Fmt.size() || Width > 1000 || Precision > 100)
-            BadFormat(Fmt);
-        char Conv = char(Fmt[I++] | 0x20);
+        const TSpec Spec = ReadSpec(Fmt, I);
         if (Arg == Args.end())
             BadFormat(Fmt);
-        const auto& V = (Arg++)->Value();
-        char Buf[128];
-        std::string Piece;
-        switch (Conv) {
-        case 'd':
-        case 'u':
-            if (auto* P = std::get_if<int64_t>(&V))
-                std::snprintf(Buf, sizeof Buf, "%lld", static_cast<long long>(*P));
-            else if (auto* Q = std::get_if<uint64_t>(&V))
-                std::snprintf(Buf, sizeof Buf, "%llu", static_cast<unsigned long long>(*Q));
-            else
-                BadFormat(Fmt);
-            Piece = Buf;
-            if (Precision > int(Piece.size()))
-                Piece.insert(Piece[0] == '-' ? 1 : 0, size_t(Precision) - Piece.size(), '0');
-            break;
-        case 'x': {
-            unsigned long long U;
-            if (auto* P = std::get_if<int64_t>(&V))
-                U = static_cast<unsigned long long>(*P) & (*P < 0 && *P >= INT32_MIN ? 0xFFFFFFFFull : ~0ull);
-            else if (auto* Q = std::get_if<uint64_t>(&V))
-                U = *Q;
-            else
-                BadFormat(Fmt);
-            std::snprintf(Buf, sizeof Buf, "%llX", U);
-            Piece = Buf;
-            if (Precision > int(Piece.size()))
-                Piece.insert(0, size_t(Precision) - Piece.size(), '0');
-            break;
-        }
-        case 'f': {
-            double D;
-            if (auto* P = std::get_if<double>(&V))
-                D = *P;
-            else if (auto* I64 = std::get_if<int64_t>(&V))
-                D = double(*I64);
-            else if (auto* U64 = std::get_if<uint64_t>(&V))
-                D = double(*U64);
-            else
-                BadFormat(Fmt);
-            std::snprintf(Buf, sizeof Buf, "%.*f", Precision < 0 ? 2 : Precision, D);
-            Piece = Buf;
-            break;
-        }
-        case 's':
-            if (auto* P = std::get_if<std::string>(&V))
-                Piece = Precision >= 0 ? P->substr(0, size_t(Precision)) : *P;
-            else
-                BadFormat(Fmt);
-            break;
-        default:
-            BadFormat(Fmt);
-        }
-        Out += Pad(std::move(Piece), Width, Left);
+        Out += Pad(FormatOne(Fmt, Spec, (Arg++)->Value()), Spec.Width, Spec.Left);
     }
     return Out;
 }
