@@ -96,8 +96,8 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         move(Screen->availableGeometry().center() - rect().center());
 
-    // The described face is a small sans serif; other systems' fonts run wider, so captions that would be
-    // cut grow to the right, as the described labels size themselves to their text.
+    // The window is laid out for a small sans serif. Fonts that run wider would cut captions, so labels
+    // and check boxes grow to the right to fit their text.
     QFont Face({"MS Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans"});
     Face.setStyleHint(QFont::SansSerif);
     Face.setPixelSize(11);
