@@ -3,7 +3,6 @@
 
 #include "FuzzIO.h"
 #include "archive/AbUnZPrc.h"
-#include "platform/Classes.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,12 +30,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    TMemoryStream S;
-    S.WriteBuffer(Data, int64_t(Size));
     {
-        TAbZipArchive A(S, "fuzz.zip");
-        if (!LoadOrRefuse(A))
+        TArchiveInMemory M(Data, Size);
+        if (!M.Load())
             return 0;
+        TAbZipArchive& A = M.Archive;
         A.SetBaseDirectory(Target.string());
         A.ExtractOptions = TAbExtractOptions{eoCreateDirs, eoRestorePath};
         A.Password = "secret";

@@ -1,10 +1,8 @@
 #pragma once
-// Decoder input and output over a fuzzer's bytes, and the archive set-up the harnesses share.
+// Decoder input and output over a fuzzer's bytes; the archive set-up is the damaged-archive tests'.
 
 #include "archive/AbDecodeIO.h"
-#include "archive/AbExcept.h"
-#include "archive/Abziptyp.h"
-#include "platform/Dialogs.h"
+#include "tests/common/ArchiveBytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -52,20 +50,3 @@ private:
     uint64_t FTotal = 0;
     unsigned FEdges = 0;
 };
-
-// A disk request of a spanned set is answered with Cancel, without a prompt.
-inline void RefuseDiskRequests() {
-    SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return int(idCancel); });
-}
-
-// Loads the directory; false when the library refuses the bytes (its own error or a short read).
-inline bool LoadOrRefuse(TAbZipArchive& A) {
-    try {
-        A.Load();
-        return true;
-    } catch (const EAbException&) {
-        return false;
-    } catch (const EReadError&) {
-        return false;
-    }
-}

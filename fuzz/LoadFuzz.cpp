@@ -1,7 +1,6 @@
 // Loading an archive's directory from arbitrary bytes, then reading every entry's name and sizes.
 
 #include "FuzzIO.h"
-#include "platform/Classes.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     RefuseDiskRequests();
@@ -9,11 +8,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    TMemoryStream S;
-    S.WriteBuffer(Data, int64_t(Size));
-    TAbZipArchive A(S, "fuzz.zip");
-    if (!LoadOrRefuse(A))
+    TArchiveInMemory M(Data, Size);
+    if (!M.Load())
         return 0;
+    const TAbZipArchive& A = M.Archive;
     uint64_t Sum = 0;
     for (int I = 0; I < A.Count(); ++I) {
         const TAbZipItem* Item = A.Items(I);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -43,85 +43,47 @@ TEST(MessageTable, GeneratedBytesHaveTheStr0Layout) {
     TRawResource Res;
     ASSERT_TRUE(FindRawResource("AB_STRINGS_ENGLISH", Res));
     ASSERT_EQ(std::memcmp(Res.Data, "STR0", 4), 0);
-    uint32_t N = Get32(Res.Data + 4);
+    // Ids 1-30, 100-142 and 200-206, sorted, their UTF-16 texts packed without terminators.
+    const uint32_t N = Get32(Res.Data + 4);
     ASSERT_EQ(N, 80u);
-    std::set<uint32_t> Expected;
-    for (uint32_t Id = 1; Id <= 30; ++Id)
-        Expected.insert(Id);
-    for (uint32_t Id = 100; Id <= 142; ++Id)
-        Expected.insert(Id);
-    for (uint32_t Id = 200; Id <= 206; ++Id)
-        Expected.insert(Id);
-    std::set<uint32_t> Seen;
-    uint32_t PrevId = 0, NextOffset = 8 + 12 * N;
+    uint32_t NextOffset = 8 + 12 * N;
     for (uint32_t I = 0; I < N; ++I) {
         const uint8_t* E = Res.Data + 8 + 12 * I;
-        EXPECT_GT(Get32(E), PrevId) << "index not sorted at " << I;
-        PrevId = Get32(E);
-        Seen.insert(PrevId);
-        EXPECT_EQ(Get32(E + 4), NextOffset) << "texts not packed at id " << PrevId;
+        EXPECT_EQ(Get32(E), I < 30 ? I + 1 : I < 73 ? I + 70 : I + 127) << I;
+        EXPECT_EQ(Get32(E + 4), NextOffset) << "texts not packed at " << I;
         NextOffset += 2 * Get32(E + 8);
+        EXPECT_EQ(AbStrRes(int(Get32(E))).size(), Get32(E + 8)) << "ASCII texts: one unit a byte";
     }
     EXPECT_EQ(NextOffset, Res.Size);
-    EXPECT_EQ(Seen, Expected);
-    for (uint32_t Id : Expected)
-        EXPECT_FALSE(AbStrRes(int(Id)).empty()) << Id;
 
-    // UTF-16LE, no terminator: message 20 is 20 units long.
-    const uint8_t* E20 = Res.Data + 8 + 12 * 19;
-    ASSERT_EQ(Get32(E20), 20u);
-    ASSERT_EQ(Get32(E20 + 8), 20u);
-    const uint8_t* Text = Res.Data + Get32(E20 + 4);
-    EXPECT_EQ(Text[0], 'C');
-    EXPECT_EQ(Text[1], 0);
-
-    EXPECT_EQ(AbStrRes(28), "Invalid file - not a PKZip file");
     EXPECT_EQ(AbStrRes(116), "Compression Ratio: %2.0f%%");
-    EXPECT_EQ(AbStrRes(135),
-              "PKZip Archives (*.zip)|*.zip|Self Extracting Archives (*.exe)|*.exe|All Files (*.*)|*.*");
-    EXPECT_EQ(AbStrRes(200), "VMS: request to read too many bytes [%d]");
     EXPECT_EQ(AbStrRes(206), "VMS: request to write too many bytes [%d]");
     EXPECT_EQ(AbSrMgrStrings().GetString(5), "Invalid string resource");
 }
 
+// Missing ids and tables, a bad magic, a count that promises more index entries than the table holds.
 TEST(MessageTable, MissingIdsAndBadTables) {
     EXPECT_EQ(AbStrRes(99), "");
+    auto Refusal = [](const std::function<void()>& F) {
+        try {
+            F();
+        } catch (const ETpsStringResourceError& E) {
+            return std::string(E.what());
+        }
+        return std::string("accepted");
+    };
     TAbStringResource R("AB_STRINGS_ENGLISH");
     R.RaiseOnMissing = true;
-    try {
-        R.GetString(99);
-        FAIL() << "missing id did not raise";
-    } catch (const ETpsStringResourceError& E) {
-        EXPECT_STREQ(E.what(), "String not found: 99");
-    }
-
-    static const std::vector<uint8_t> BadMagic = [] {
-        auto T = Table({{1, u"x"}});
-        T[3] = 'X';
-        return T;
-    }();
-    RegisterRawResource("TEST_BAD_MAGIC", BadMagic.data(), BadMagic.size());
-    try {
-        TAbStringResource Bad("TEST_BAD_MAGIC");
-        FAIL() << "bad magic accepted";
-    } catch (const ETpsStringResourceError& E) {
-        EXPECT_STREQ(E.what(), "Invalid string resource");
-    }
-
-    // A count that promises more index entries than the table holds.
-    static const std::vector<uint8_t> Short = [] {
-        auto T = Table({{1, u"x"}});
-        T[4] = 200;
-        return T;
-    }();
-    RegisterRawResource("TEST_SHORT", Short.data(), Short.size());
-    EXPECT_THROW(TAbStringResource("TEST_SHORT"), ETpsStringResourceError);
-
-    try {
-        TAbStringResource Missing("NO_SUCH_TABLE");
-        FAIL() << "missing table accepted";
-    } catch (const ETpsStringResourceError& E) {
-        EXPECT_STREQ(E.what(), "String resource not found: NO_SUCH_TABLE");
+    EXPECT_EQ(Refusal([&] { R.GetString(99); }), "String not found: 99");
+    EXPECT_EQ(Refusal([] { TAbStringResource("NO_SUCH_TABLE"); }),
+              "String resource not found: NO_SUCH_TABLE");
+    static std::vector<uint8_t> Bad[2] = {Table({{1, u"x"}}), Table({{1, u"x"}})};
+    Bad[0][3] = 'X';
+    Bad[1][4] = 200;
+    for (int I = 0; I < 2; ++I) {
+        const std::string Name = "TEST_BAD_" + std::to_string(I);
+        RegisterRawResource(Name, Bad[I].data(), Bad[I].size());
+        EXPECT_EQ(Refusal([&] { TAbStringResource T(Name); }), "Invalid string resource");
     }
 }
 
@@ -141,7 +103,6 @@ TEST(MessageTable, GetStringToBufferNeverWritesPastMaxLen) {
         EXPECT_EQ(std::string("caf\xC3\xA9 au lait").compare(0, Got.size(), Got), 0);
     }
     char Buf[5];
-    EXPECT_STREQ(R.GetStringToBuffer(4, Buf, sizeof Buf), "");    // missing id: empty, terminated
     EXPECT_STREQ(R.GetStringToBuffer(1, Buf, sizeof Buf), "caf"); // the two-byte letter does not fit
 }
 
@@ -161,19 +122,13 @@ TEST(MessageTable, LookupsFromTwoThreadsAgree) {
 }
 
 TEST(Exceptions, CarryTheirMessageAndId) {
-    EAbZipInflateBlock E;
-    EXPECT_STREQ(E.what(), "Cannot inflate block");
-    EXPECT_EQ(E.ErrorCode, 20);
+    EXPECT_STREQ(EAbZipInvalid().what(), "Invalid file - not a PKZip file");
     EXPECT_EQ(EAbZipInvalid().ErrorCode, 28);
     EXPECT_STREQ(EAbVMSInvalidOrigin(3).what(), "VMS: invalid origin 3, should be 0, 1, 2");
     EXPECT_STREQ(EAbVMSReadFail(4096, "/tmp/VMS1").what(),
                  "VMS: Failed to read 4096 bytes from swap file /tmp/VMS1");
 
     auto IsZip = [](const EAbException& X) { return dynamic_cast<const EAbZipException*>(&X) != nullptr; };
-    EXPECT_TRUE(IsZip(EAbZipBadCRC()));
-    EXPECT_TRUE(IsZip(EAbReadError()));
-    EXPECT_TRUE(IsZip(EAbVMSSeekFail("x")));
-    EXPECT_FALSE(IsZip(EAbUserAbort()));
-    EXPECT_FALSE(IsZip(EAbNoSuchDirectory()));
-    EXPECT_FALSE(IsZip(EAbNoArchive()));
+    EXPECT_TRUE(IsZip(EAbReadError()) && IsZip(EAbVMSSeekFail("x")));
+    EXPECT_FALSE(IsZip(EAbUserAbort()) || IsZip(EAbNoSuchDirectory()));
 }

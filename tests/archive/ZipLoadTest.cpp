@@ -1,18 +1,16 @@
 // Loading an archive's directory: where the end record is found, what starts a spanned set, self-extracting
-// programs, sets made by zip -s, progress and abort.
+// programs, sets made by zip -s, progress and abort, and damaged directories.
 
 #include "TestUtil.h"
 #include "archive/AbExcept.h"
 #include "archive/Abziptyp.h"
-#include "platform/Classes.h"
-#include "platform/Dialogs.h"
+#include "common/ArchiveBytes.h"
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <memory>
+#include <random>
 
 using namespace testutil;
 
@@ -33,22 +31,6 @@ public:
     std::vector<std::string> Shown;
 };
 
-// Makes Dir/Name.zip from the files given (name -> contents) with zip and the extra options.
-std::string MakeZip(const TScratchDir& Dir, const std::string& Name,
-                    const std::map<std::string, std::string>& Files, const std::string& Options = "") {
-    std::string Src = Dir / "src";
-    std::filesystem::remove_all(Src);
-    std::string List;
-    for (const auto& [File, Data] : Files) {
-        std::filesystem::create_directories(std::filesystem::path(Src + "/" + File).parent_path());
-        WriteFile(Src + "/" + File, Data);
-        List += " " + Quote(File);
-    }
-    std::string Zip = Dir / (Name + ".zip");
-    EXPECT_EQ(Run("cd " + Quote(Src) + " && zip -q -X " + Options + " " + Quote(Zip) + List), 0);
-    return Zip;
-}
-
 std::vector<std::string> Names(const TAbZipArchive& A) {
     std::vector<std::string> N;
     for (int I = 0; I < A.Count(); ++I)
@@ -56,39 +38,21 @@ std::vector<std::string> Names(const TAbZipArchive& A) {
     return N;
 }
 
-void Put16(std::string& B, size_t At, uint16_t V) {
-    B[At] = char(V);
-    B[At + 1] = char(V >> 8);
-}
-
-size_t EndRecordAt(const std::string& Zip) {
-    return Zip.rfind(std::string("PK\x05\x06", 4));
-}
+const std::string EndSig("PK\x05\x06", 4);
 
 // An archive of three stored files, as bytes.
 std::string ThreeFileZip(const TScratchDir& Dir) {
-    return ReadFile(MakeZip(Dir, "three", {{"a.txt", "alpha"}, {"b.txt", "beta"}, {"c.txt", "gamma"}}, "-0"));
+    return ReadFile(
+        MakeZip(Dir / "three.zip", {{"a.txt", "alpha"}, {"b.txt", "beta"}, {"c.txt", "gamma"}}, "-0"));
 }
 
-TEST(ZipLoad, EmptyAndTinyFiles) {
-    TScratchDir Dir;
-    WriteFile(Dir / "empty.zip", "");
-    TAbZipArchive Empty(Dir / "empty.zip", fmOpenRead);
-    EXPECT_EQ(Empty.Count(), 0);
-    Empty.Load();
-    EXPECT_EQ(Empty.Count(), 0);
-    EXPECT_EQ(Empty.Status(), asIdle);
-
-    WriteFile(Dir / "ten.zip", "0123456789");
-    TAbZipArchive Ten(Dir / "ten.zip", fmOpenRead);
-    EXPECT_THROW(Ten.Load(), EAbZipInvalid);
-    EXPECT_EQ(Ten.Status(), asIdle);
-
-    EXPECT_THROW(TAbZipArchive(Dir / "missing.zip", fmOpenRead), EFOpenError);
+bool Loads(const std::string& Bytes) {
+    return TArchiveInMemory(Bytes.data(), Bytes.size()).Load();
 }
+
+} // namespace
 
 TEST(ZipLoad, EndRecordIsFoundWithinItsReachOnly) {
-    const std::string Sig("PK\x05\x06", 4);
     auto Find = [](const std::string& Bytes) {
         TMemoryStream S;
         S.WriteBuffer(Bytes.data(), int64_t(Bytes.size()));
@@ -96,107 +60,74 @@ TEST(ZipLoad, EndRecordIsFoundWithinItsReachOnly) {
         EXPECT_EQ(S.Position(), At);
         return At;
     };
-    // Straddling the first two windows: only their overlap sees it.
-    EXPECT_EQ(Find(std::string(100, 'x') + Sig + std::string(26, 'y')), 100);
-    EXPECT_EQ(Find(Sig + std::string(10, 'y')), 0);
-    // It may begin at most 2,044 bytes before the end.
-    EXPECT_EQ(Find(std::string(50, 'x') + Sig + std::string(2040, 'y')), 50);
-    EXPECT_THROW(Find(std::string(50, 'x') + Sig + std::string(2041, 'y')), EAbZipInvalid);
-    // A file of at most 2,048 bytes is searched whole.
-    EXPECT_EQ(Find(Sig + std::string(2041, 'y')), 0);
-    // The window nearest the end wins, and in it the first occurrence.
-    EXPECT_EQ(Find(std::string(10, 'x') + Sig + std::string(30, 'z') + Sig + std::string(8, 'y')), 44);
-    EXPECT_EQ(Find(std::string(10, 'x') + Sig + "ab" + Sig + std::string(8, 'y')), 10);
-}
+    // Straddling the first two windows; at most 2,044 bytes before the end; a small file searched whole;
+    // the window nearest the end wins, and in it the first occurrence.
+    EXPECT_EQ(Find(std::string(100, 'x') + EndSig + std::string(26, 'y')), 100);
+    EXPECT_EQ(Find(std::string(50, 'x') + EndSig + std::string(2040, 'y')), 50);
+    EXPECT_THROW(Find(std::string(50, 'x') + EndSig + std::string(2041, 'y')), EAbZipInvalid);
+    EXPECT_EQ(Find(EndSig + std::string(2041, 'y')), 0);
+    EXPECT_EQ(Find(std::string(10, 'x') + EndSig + std::string(30, 'z') + EndSig + std::string(8, 'y')), 44);
+    EXPECT_EQ(Find(std::string(10, 'x') + EndSig + "ab" + EndSig + std::string(8, 'y')), 10);
 
-TEST(ZipLoad, ArchiveCommentsWithinAndBeyondReach) {
     TScratchDir Dir;
-    std::string Zip = ThreeFileZip(Dir);
-    size_t End = EndRecordAt(Zip);
+    const std::string Zip = ThreeFileZip(Dir);
     for (size_t Length : {size_t(1900), size_t(2100)}) {
         std::string WithComment = Zip;
-        Put16(WithComment, End + 20, uint16_t(Length));
-        WithComment += std::string(Length, 'c');
-        WriteFile(Dir / "comment.zip", WithComment);
-        TAbZipArchive A(Dir / "comment.zip", fmOpenRead);
-        if (Length == 1900) {
-            A.Load();
-            EXPECT_EQ(A.Count(), 3);
-            EXPECT_EQ(A.Footer().ZipfileComment, std::string(1900, 'c'));
-        } else {
-            EXPECT_THROW(A.Load(), EAbZipInvalid);
-        }
+        SetLe(WithComment, Zip.rfind(EndSig) + 20, Length, 2);
+        EXPECT_EQ(Loads(WithComment + std::string(Length, 'c')), Length == 1900) << Length;
     }
+    WriteFile(Dir / "empty.zip", "");
+    TAbZipArchive Empty(Dir / "empty.zip", fmOpenRead);
+    Empty.Load();
+    EXPECT_EQ(Empty.Count(), 0);
+    EXPECT_FALSE(Loads("0123456789"));
+    EXPECT_THROW(TAbZipArchive(Dir / "missing.zip", fmOpenRead), EFOpenError);
 }
 
-TEST(ZipLoad, ProgressLoadEventAndAbort) {
+TEST(ZipLoad, ProgressAndAbort) {
     TScratchDir Dir;
     WriteFile(Dir / "three.zip", ThreeFileZip(Dir));
     TAbZipArchive A(Dir / "three.zip", fmOpenRead);
     std::vector<int> Progress;
-    int Loads = 0;
-    A.OnArchiveProgress = [&](void* Sender, uint8_t P, bool&) {
-        EXPECT_EQ(Sender, &A);
-        Progress.push_back(P);
-    };
-    A.OnLoad = [&](void*) { ++Loads; };
+    A.OnArchiveProgress = [&](void*, uint8_t P, bool&) { Progress.push_back(P); };
     A.Load();
     EXPECT_EQ(Progress, (std::vector<int>{33, 66, 100, 100}));
-    EXPECT_EQ(Loads, 1);
     EXPECT_EQ(Names(A), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
-    EXPECT_EQ(A.Items(1)->GetUncompressedSize(), 4u);
-    EXPECT_EQ(A.Items(1)->CompressionMethod(), 0);
-    EXPECT_FALSE(A.Spanned);
-    EXPECT_FALSE(A.IsExecutable);
-    EXPECT_FALSE(A.IsDirty());
+    EXPECT_FALSE(A.Spanned || A.IsExecutable || A.IsDirty());
 
-    // An abort at progress makes the archive invalid.
+    // An abort at progress makes the archive unusable.
     TAbZipArchive B(Dir / "three.zip", fmOpenRead);
-    Loads = 0;
     B.OnArchiveProgress = [](void*, uint8_t P, bool& Abort) { Abort = P > 50; };
-    B.OnLoad = [&](void*) { ++Loads; };
     EXPECT_THROW(B.Load(), EAbUserAbort);
-    EXPECT_EQ(Loads, 1);
     EXPECT_EQ(B.Status(), asInvalid);
-    EXPECT_EQ(B.Count(), 2);
-    EXPECT_THROW(B.Extract(B.Items(0), ""), EAbNoArchive);
     EXPECT_THROW(B.ExtractFiles("*"), EAbNoArchive);
 }
 
-TEST(ZipLoad, EmptyArchiveIsTakenForASpannedSet) {
+TEST(ZipLoad, DiskRequests) {
     TScratchDir Dir;
-    WriteFile(Dir / "none.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
-    TPromptLog Log;
-    TAbZipArchive A(Dir / "none.zip", fmOpenRead);
-    A.Load();
-    EXPECT_EQ(A.Count(), 0);
-    EXPECT_TRUE(A.Spanned);
-    ASSERT_EQ(Log.Shown.size(), 1u);
-    EXPECT_EQ(Log.Shown[0], "Insert floppy: Insert the last disk in the spanned disk set");
-}
-
-TEST(ZipLoad, DiskRequestsAndTheirAbort) {
-    TScratchDir Dir;
-    std::string Zip = ThreeFileZip(Dir);
-
-    // A first disk: the last one is asked for before anything else.
-    std::string First = std::string("PK\x07\x08", 4) + Zip;
-    WriteFile(Dir / "first.zip", First);
+    const std::string Zip = ThreeFileZip(Dir);
+    // An empty archive looks like the last disk of a set.
+    {
+        TPromptLog Log;
+        WriteFile(Dir / "none.zip", EndSig + std::string(18, '\0'));
+        TAbZipArchive A(Dir / "none.zip", fmOpenRead);
+        A.Load();
+        EXPECT_TRUE(A.Spanned);
+        EXPECT_EQ(Log.Shown,
+                  std::vector<std::string>{"Insert floppy: Insert the last disk in the spanned disk set"});
+    }
+    // A first disk asks for the last one before anything else.
+    WriteFile(Dir / "first.zip", std::string("PK\x07\x08", 4) + Zip);
     TAbZipArchive A(Dir / "first.zip", fmOpenRead);
-    int Asked = 0;
-    A.OnRequestLastDisk = [&](void*, bool& Abort) {
-        ++Asked;
-        Abort = true;
-    };
+    A.OnRequestLastDisk = [&](void*, bool& Abort) { Abort = true; };
     EXPECT_THROW(A.Load(), EAbUserAbort);
-    EXPECT_EQ(Asked, 1);
     EXPECT_EQ(A.Status(), asInvalid);
 
-    // An end record naming another disk for the directory: that disk is asked for (counted from 1).
+    // An end record naming another disk for the directory: that disk is asked for (counted from 1); the
+    // default prompt is answered OK and the same file is read again.
     std::string Later = Zip;
-    size_t End = EndRecordAt(Later);
-    Put16(Later, End + 4, 2);
-    Put16(Later, End + 6, 1);
+    SetLe(Later, Zip.rfind(EndSig) + 4, 2, 2);
+    SetLe(Later, Zip.rfind(EndSig) + 6, 1, 2);
     WriteFile(Dir / "later.bin", "junk" + Later);
     TAbZipArchive B(Dir / "later.bin", fmOpenRead);
     std::vector<int> Disks;
@@ -206,121 +137,57 @@ TEST(ZipLoad, DiskRequestsAndTheirAbort) {
     };
     EXPECT_THROW(B.Load(), EAbUserAbort);
     EXPECT_EQ(Disks, std::vector<int>{2});
-    EXPECT_TRUE(B.Spanned);
-    EXPECT_EQ(B.Status(), asInvalid);
-
-    // Without a handler the prompt is shown and answered OK: the same file is read again.
     TPromptLog Log;
     TAbZipArchive C(Dir / "later.bin", fmOpenRead);
     EXPECT_THROW(C.Load(), EAbZipInvalid);
-    ASSERT_FALSE(Log.Shown.empty());
-    EXPECT_EQ(Log.Shown[0], "Insert floppy: Insert disk number 2 of the spanned disk set");
-    EXPECT_EQ(C.Status(), asIdle);
-
+    EXPECT_EQ(Log.Shown.at(0), "Insert floppy: Insert disk number 2 of the spanned disk set");
     // A set read from a stream the archive did not open cannot change disks.
-    TMemoryStream M;
-    M.WriteBuffer(First.data(), int64_t(First.size()));
-    TAbZipArchive D(M, "memory");
-    EXPECT_THROW(D.Load(), EAbZipBadSpanStream);
+    const std::string First = ReadFile(Dir / "first.zip");
+    TArchiveInMemory M(First.data(), First.size());
+    EXPECT_THROW(M.Archive.Load(), EAbZipBadSpanStream);
 }
 
-TEST(ZipLoad, MalformedDirectories) {
+TEST(ZipLoad, SelfExtractingProgramsAndSetsMadeByZip) {
     TScratchDir Dir;
-    std::string Zip = ThreeFileZip(Dir);
-    size_t End = EndRecordAt(Zip);
-
-    std::string NoEntries = Zip;
-    Put16(NoEntries, End + 8, 0);
-    Put16(NoEntries, End + 10, 0);
-    WriteFile(Dir / "zero.zip", NoEntries);
-    TAbZipArchive A(Dir / "zero.zip", fmOpenRead);
-    try {
-        A.Load();
-        FAIL() << "loaded";
-    } catch (const EAbZipInvalid& E) {
-        EXPECT_STREQ(E.what(), "Invalid file - not a PKZip file");
-    }
-
-    // A damaged second record: the first stays listed, the status returns to idle.
-    std::string Bad = Zip;
-    size_t Second = Bad.find(std::string("PK\x01\x02", 4), Bad.find(std::string("PK\x01\x02", 4)) + 4);
-    Bad[Second + 3] = 9;
-    WriteFile(Dir / "bad.zip", Bad);
-    TAbZipArchive B(Dir / "bad.zip", fmOpenRead);
-    EXPECT_THROW(B.Load(), EAbZipInvalid);
-    EXPECT_EQ(B.Count(), 1);
-    EXPECT_EQ(B.Status(), asIdle);
-
-    // A directory offset past the end of the file.
-    std::string Far = Zip;
-    Far[End + 19] = 0x7F;
-    WriteFile(Dir / "far.zip", Far);
-    TAbZipArchive C(Dir / "far.zip", fmOpenRead);
-    EXPECT_THROW(C.Load(), EReadError);
-}
-
-TEST(ZipLoad, SelfExtractingProgram) {
-    TScratchDir Dir;
-    std::string Zip = ThreeFileZip(Dir);
-    std::string Stub = "MZ" + std::string(998, '\x90');
-    WriteFile(Dir / "sfx.exe", Stub + Zip);
+    const std::string Stub = "MZ" + std::string(998, '\x90');
+    WriteFile(Dir / "sfx.exe", Stub + ThreeFileZip(Dir));
     ASSERT_EQ(testutil::Run("zip -q -A " + Quote(Dir / "sfx.exe")), 0);
-    TAbZipArchive A(Dir / "sfx.exe", fmOpenRead);
-    A.Load();
-    EXPECT_TRUE(A.IsExecutable);
-    EXPECT_FALSE(A.Spanned);
-    EXPECT_EQ(A.StubSize, Stub.size());
-    EXPECT_EQ(Names(A), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    TAbZipArchive Sfx(Dir / "sfx.exe", fmOpenRead);
+    Sfx.Load();
+    EXPECT_TRUE(Sfx.IsExecutable && !Sfx.Spanned);
+    EXPECT_EQ(Sfx.StubSize, Stub.size());
+    EXPECT_EQ(Names(Sfx), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 
-    WriteFile(Dir / "plain.exe", Stub + std::string(5000, '\0'));
-    TAbZipArchive B(Dir / "plain.exe", fmOpenRead);
-    EXPECT_THROW(B.Load(), EAbZipInvalid);
-}
-
-TEST(ZipLoad, SetsMadeByZipSplit) {
-    TScratchDir Dir;
     // Enough long names that the directory itself runs over several 64 KiB disks.
-    std::map<std::string, std::string> Files;
+    TFiles Files;
     for (int I = 0; I < 700; ++I)
-        Files["folder/" + std::string(150, char('a' + I % 26)) + std::to_string(I)] =
-            RandomBytes(size_t(I), I);
-    std::string Whole = MakeZip(Dir, "whole", Files);
-    TAbZipArchive Reference(Whole, fmOpenRead);
-    Reference.Load();
-
-    MakeZip(Dir, "set", Files, "-s 64k");
+        Files.push_back({"folder/" + std::string(150, char('a' + I % 26)) + std::to_string(I),
+                         RandomBytes(size_t(I), I)});
+    TAbZipArchive Whole(MakeZip(Dir / "whole.zip", Files), fmOpenRead);
+    Whole.Load();
+    MakeZip(Dir / "set.zip", Files, "-s 64k");
     ASSERT_TRUE(FileExists(Dir / "set.z03"));
     TPromptLog Log;
     for (const char* Opened : {"set.zip", "set.z01"}) {
         TAbZipArchive A(Dir / Opened, fmOpenRead);
-        std::vector<int> Progress;
-        A.OnArchiveProgress = [&](void*, uint8_t P, bool&) { Progress.push_back(P); };
         A.Load();
         EXPECT_TRUE(A.Spanned) << Opened;
         EXPECT_NE(A.Footer().StartDiskNumber, A.Footer().DiskNumber);
-        EXPECT_EQ(A.CurrentDisk, A.Footer().DiskNumber);
-        EXPECT_EQ(Names(A), Names(Reference)) << Opened;
-        EXPECT_EQ(Progress.back(), 100);
+        EXPECT_EQ(Names(A), Names(Whole)) << Opened;
         EXPECT_GT(A.Items(A.Count() - 1)->DiskNumberStart(), 0u);
     }
-    EXPECT_EQ(Log.Shown, std::vector<std::string>{});
-
+    EXPECT_TRUE(Log.Shown.empty());
     // A last disk that begins with a local header is still known as a set by its end record.
-    MakeZip(Dir, "two", {{"a", RandomBytes(65480, 1)}, {"b", "0123456789"}}, "-0 -s 64k");
+    MakeZip(Dir / "two.zip", {{"a", RandomBytes(65480, 1)}, {"b", "0123456789"}}, "-0 -s 64k");
     ASSERT_EQ(ReadFile(Dir / "two.zip").substr(0, 4), std::string("PK\x03\x04", 4));
     TAbZipArchive Two(Dir / "two.zip", fmOpenRead);
     Two.Load();
     EXPECT_TRUE(Two.Spanned);
     EXPECT_EQ(Names(Two), (std::vector<std::string>{"a", "b"}));
-
-    // Opening a disk of the set: the file of that disk.
+    // A missing disk fails under its own name.
     TAbZipArchive A(Dir / "set.zip", fmOpenRead);
     A.Load();
-    A.ChangeDisk(1);
-    EXPECT_EQ(A.CurrentDisk, 1);
-    EXPECT_EQ(A.Stream->Size(), FileSizeOf(Dir / "set.z02"));
-    // A missing disk fails under its own name.
-    testutil::Run("rm " + Quote(Dir / "set.z02"));
+    std::filesystem::remove(Dir / "set.z02");
     try {
         A.ChangeDisk(1);
         FAIL() << "opened";
@@ -329,4 +196,55 @@ TEST(ZipLoad, SetsMadeByZipSplit) {
     }
 }
 
-} // namespace
+// Whatever the bytes, loading ends with the entries or with the library's exception (or a stream read
+// error), never a crash, a hang or an allocation sized by a damaged field. Run under the sanitizers in CI.
+TEST(ZipLoad, DamagedDirectories) {
+    // The directory and end record of archives alone, behind a 4-byte program stub (so they are not taken
+    // for a disk of a set): they load the same and keep each damaged copy small.
+    auto DirectoryOf = [](const std::string& Zip) {
+        const size_t End = Zip.rfind(EndSig), Dir = GetLe(Zip, End + 16, 4);
+        std::string Small = std::string("MZ\0\0", 4) + Zip.substr(Dir);
+        SetLe(Small, End - Dir + 4 + 16, 4, 4);
+        return Small;
+    };
+    TScratchDir D;
+    PythonZip(D / "made.zip", "z.writestr('d/a', 'x')\nz.writestr('d/empty', '')\nz.comment = b'note'");
+    const std::string Bases[] = {DirectoryOf(ReadFile(Pkzip("PKZ204EN.ZIP"))),
+                                 DirectoryOf(ReadFile(Pkzip("PKZ110.ZIP"))), ReadFile(D / "made.zip")};
+    std::mt19937 Gen(20261206);
+    int Loaded = 0, Refused = 0;
+    for (const std::string& Base : Bases) {
+        ASSERT_TRUE(Loads(Base));
+        for (size_t Cut = 1; Cut < Base.size(); Cut += 7)
+            EXPECT_FALSE(Loads(Base.substr(0, Cut))) << Cut;
+        for (int I = 0; I < 1500; ++I) {
+            std::string Bytes = Base;
+            // Biased towards the directory and end record; a length or count field may be at its largest.
+            for (int K = 1 + int(Gen() % 6); K > 0; --K) {
+                const size_t At = Base.size() / 2 + Gen() % (Base.size() - Base.size() / 2);
+                Bytes[At] = Gen() % 3 == 0 ? '\xFF' : Gen() % 2 ? char(Gen()) : '\0';
+            }
+            (Loads(Bytes) ? Loaded : Refused)++;
+        }
+    }
+    EXPECT_GT(Refused, 100);
+    EXPECT_GT(Loaded, 100);
+
+    // Counts far above what follows, a directory that starts past the end or inside the end record, a disk
+    // that is not there, a zip64 locator pointing anywhere, a footer stating no entries while records follow.
+    const std::string Base = DirectoryOf(ReadFile(Pkzip("PKZ204E0.ZIP")));
+    const size_t End = Base.rfind(EndSig);
+    auto Patched = [&](size_t At, uint64_t Value, int Width) {
+        std::string B = Base;
+        SetLe(B, At, Value, Width);
+        return B;
+    };
+    EXPECT_TRUE(Loads(Patched(End + 10, 0xFFFF, 2)));
+    EXPECT_TRUE(Loads(Patched(End + 12, 0xFFFFFFFF, 4)));
+    EXPECT_FALSE(Loads(Patched(End + 16, 0x7FFFFFFF, 4)));
+    EXPECT_FALSE(Loads(Patched(End + 16, End + 4, 4)));
+    EXPECT_FALSE(Loads(Patched(End + 4, 9, 2)));
+    EXPECT_FALSE(Loads(Patched(End + 8, 0, 4)));
+    const std::string Locator = std::string("PK\x06\x07", 4) + Le(0, 4) + Le(~0ull, 8) + Le(1, 4);
+    EXPECT_FALSE(Loads(Base.substr(0, End) + Locator + Base.substr(End)));
+}

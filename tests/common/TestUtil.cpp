@@ -24,6 +24,10 @@ std::string FixturesDir() {
     return TARNLET_FIXTURES_DIR;
 }
 
+std::string Pkzip(const std::string& Name) {
+    return FixturesDir() + "/pkzip/" + Name;
+}
+
 std::string BinDir() {
     return TARNLET_BIN_DIR;
 }
@@ -64,6 +68,10 @@ int Run(const std::string& Command, std::string* Output) {
     return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
+int Cli(const std::string& Args, std::string* Output) {
+    return Run(Quote(BinDir() + "/tarnlet-cli") + " " + Args, Output);
+}
+
 std::string Quote(const std::string& S) {
     std::string Q = "'";
     for (char C : S)
@@ -81,6 +89,7 @@ std::string ReadFile(const std::string& Path) {
 }
 
 void WriteFile(const std::string& Path, const std::string& Data) {
+    std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
     std::ofstream F(Path, std::ios::binary | std::ios::trunc);
     if (!F)
         throw std::runtime_error("cannot write " + Path);
@@ -88,13 +97,47 @@ void WriteFile(const std::string& Path, const std::string& Data) {
 }
 
 uint32_t Crc32(const std::string& Data) {
-    uint32_t Crc = 0xFFFFFFFF;
-    for (unsigned char C : Data) {
-        Crc ^= C;
-        for (int K = 0; K < 8; ++K)
-            Crc = Crc & 1 ? 0xEDB88320u ^ (Crc >> 1) : Crc >> 1;
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(Data.data()), uInt(Data.size())));
+}
+
+uint64_t GetLe(const std::string& Bytes, size_t At, int Width) {
+    if (At + size_t(Width) > Bytes.size())
+        throw std::runtime_error("field past the end");
+    uint64_t V = 0;
+    for (int I = Width - 1; I >= 0; --I)
+        V = V << 8 | uint8_t(Bytes[At + size_t(I)]);
+    return V;
+}
+
+void SetLe(std::string& Bytes, size_t At, uint64_t Value, int Width) {
+    Bytes.replace(At, size_t(Width), Le(Value, Width));
+}
+
+std::string Le(uint64_t Value, int Width) {
+    std::string S;
+    for (int I = 0; I < Width; ++I)
+        S += char(Value >> (8 * I));
+    return S;
+}
+
+std::string MakeZip(const std::string& Zip, const TFiles& Files, const std::string& Options) {
+    TScratchDir Src;
+    std::string Names;
+    for (const auto& [Name, Data] : Files) {
+        WriteFile(Src / Name, Data);
+        Names += " " + Quote(Name);
     }
-    return ~Crc;
+    std::filesystem::create_directories(std::filesystem::path(Zip).parent_path());
+    if (Run("cd " + Quote(Src.Path()) + " && zip -q -X " + Options + " " + Quote(Zip) + Names) != 0)
+        throw std::runtime_error("zip failed for " + Zip);
+    return Zip;
+}
+
+void PythonZip(const std::string& Zip, const std::string& Body) {
+    const std::string Script =
+        "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n" + Body + "\nz.close()\n";
+    if (Run("python3 -c " + Quote(Script) + " " + Quote(Zip)) != 0)
+        throw std::runtime_error("python failed for " + Zip);
 }
 
 std::string RandomBytes(size_t Count, unsigned Seed) {
@@ -185,26 +228,17 @@ void SetFileTime(const std::string& Path, long long UnixTime) {
 
 std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath) {
     const std::string Zip = ReadFile(ZipPath);
-    auto Get = [&](size_t At, unsigned Width) {
-        if (At + Width > Zip.size())
-            throw std::runtime_error("truncated zip " + ZipPath);
-        uint64_t V = 0;
-        for (unsigned I = 0; I < Width; ++I)
-            V |= uint64_t(uint8_t(Zip[At + I])) << (8 * I);
-        return V;
-    };
     std::vector<TLocalEntry> Entries;
     size_t Pos = 0;
-    while (Pos + 4 <= Zip.size() && Get(Pos, 4) == 0x04034B50) {
+    while (Pos + 4 <= Zip.size() && GetLe(Zip, Pos, 4) == 0x04034B50) {
         TLocalEntry E;
-        E.Flags = unsigned(Get(Pos + 6, 2));
-        E.Method = unsigned(Get(Pos + 8, 2));
-        E.Crc = uint32_t(Get(Pos + 14, 4));
-        const uint64_t CompressedSize = Get(Pos + 18, 4);
-        E.UncompressedSize = Get(Pos + 22, 4);
-        const size_t NameLength = Get(Pos + 26, 2);
-        const size_t ExtraLength = Get(Pos + 28, 2);
-        const size_t DataAt = Pos + 30 + NameLength + ExtraLength;
+        E.Flags = unsigned(GetLe(Zip, Pos + 6, 2));
+        E.Method = unsigned(GetLe(Zip, Pos + 8, 2));
+        E.Crc = uint32_t(GetLe(Zip, Pos + 14, 4));
+        const size_t CompressedSize = GetLe(Zip, Pos + 18, 4);
+        E.UncompressedSize = GetLe(Zip, Pos + 22, 4);
+        const size_t NameLength = GetLe(Zip, Pos + 26, 2);
+        const size_t DataAt = Pos + 30 + NameLength + GetLe(Zip, Pos + 28, 2);
         if (DataAt + CompressedSize > Zip.size())
             throw std::runtime_error("truncated zip " + ZipPath);
         E.Name = Zip.substr(Pos + 30, NameLength);
@@ -215,17 +249,30 @@ std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath) {
     return Entries;
 }
 
-void TLsbBitWriter::Put(uint32_t Value, unsigned Count) {
+const std::map<std::string, std::string>& DosOriginals() {
+    static const std::map<std::string, std::string> Files = [] {
+        std::map<std::string, std::string> M;
+        for (auto& E : ReadLocalEntries(Pkzip("PKZ204E0.ZIP")))
+            M[E.Name] = E.Data;
+        return M;
+    }();
+    return Files;
+}
+
+TLsbBitWriter& TLsbBitWriter::Put(uint32_t Value, unsigned Count) {
     for (unsigned I = 0; I < Count; ++I, ++FBitCount) {
         if (FBitCount % 8 == 0)
             FBytes.push_back('\0');
         if (Value >> I & 1)
             FBytes.back() = char(uint8_t(FBytes.back()) | 1u << (FBitCount % 8));
     }
+    return *this;
 }
 
-std::string TLsbBitWriter::Bytes() const {
-    return FBytes;
+TLsbBitWriter& TLsbBitWriter::Code(uint32_t Code, unsigned Length) {
+    for (unsigned I = Length; I-- > 0;)
+        Put(Code >> I & 1, 1);
+    return *this;
 }
 
 } // namespace testutil

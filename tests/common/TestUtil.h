@@ -5,15 +5,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testutil {
 
-// Folder of the real archives made by other programs (read-only).
+// The real archives made by other programs (read-only): pkzip/Name.
+std::string Pkzip(const std::string& Name);
 std::string FixturesDir();
-// Folder of the built programs (tarnlet-cli).
+// Folder of the built programs.
 std::string BinDir();
 
 // A fresh folder under the temporary folder, removed with everything in it when the object goes.
@@ -32,20 +35,47 @@ private:
 
 // Runs a shell command; returns its exit status and (when Output is given) what it printed on stdout.
 int Run(const std::string& Command, std::string* Output = nullptr);
+// Runs tarnlet-cli with Args (already quoted where needed), like Run.
+int Cli(const std::string& Args, std::string* Output = nullptr);
 // Quotes S for the shell.
 std::string Quote(const std::string& S);
 
 std::string ReadFile(const std::string& Path);
+// Writes Data, making the folders on the way.
 void WriteFile(const std::string& Path, const std::string& Data);
-// CRC-32 of the zip format, computed bit by bit (a reference independent of the program's tables).
-uint32_t Crc32(const std::string& Data);
-// Deterministic pseudo-random bytes.
+// Deterministic pseudo-random bytes, and English-like text with repeated words and line breaks.
 std::string RandomBytes(size_t Count, unsigned Seed);
-
-// Raw deflate stream of Data made by zlib (Strategy: Z_DEFAULT_STRATEGY, Z_FIXED, Z_RLE, ...).
-std::string RawDeflate(const std::string& Data, int Level, int Strategy = 0);
-// Deterministic English-like text with repeated words and line breaks.
 std::string SampleText(size_t Count, unsigned Seed);
+
+// zlib as the reference: CRC-32, and a raw deflate stream (Strategy: Z_DEFAULT_STRATEGY, Z_FIXED, ...).
+uint32_t Crc32(const std::string& Data);
+std::string RawDeflate(const std::string& Data, int Level, int Strategy = 0);
+
+// Little-endian fields of records in a byte string.
+uint64_t GetLe(const std::string& Bytes, size_t At, int Width);
+void SetLe(std::string& Bytes, size_t At, uint64_t Value, int Width);
+std::string Le(uint64_t Value, int Width);
+
+using TFiles = std::vector<std::pair<std::string, std::string>>;
+// Makes the archive Zip with zip from the files given (name, contents; folders are made) and the extra
+// zip options, in a folder of its own. Returns Zip.
+std::string MakeZip(const std::string& Zip, const TFiles& Files, const std::string& Options = "");
+// Runs Python with `z`, a zipfile.ZipFile writing Zip, open for Body.
+void PythonZip(const std::string& Zip, const std::string& Body);
+
+// One entry of a zip file as its local header describes it, with its raw (compressed) data.
+struct TLocalEntry {
+    std::string Name;
+    unsigned Method = 0;
+    unsigned Flags = 0;
+    uint32_t Crc = 0;
+    uint64_t UncompressedSize = 0;
+    std::string Data;
+};
+// Walks the local headers from the start of the file up to the first other record.
+std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath);
+// The 15 files the DOS archives hold, by name, from the stored archive PKZ204E0.
+const std::map<std::string, std::string>& DosOriginals();
 
 // Hands Data to a decoder in chunks of the given sizes (cycled; the whole input when empty; a 0 gives an
 // empty chunk). Each chunk is a separate allocation that is freed at the next call, so the sanitizers
@@ -71,33 +101,24 @@ public:
     std::string Bytes;
 };
 
+// Packs values least significant bit first, as the zip methods store their codes.
+class TLsbBitWriter {
+public:
+    TLsbBitWriter& Put(uint32_t Value, unsigned Count);
+    // A code most significant bit first, as Huffman and Shannon-Fano codes are sent.
+    TLsbBitWriter& Code(uint32_t Code, unsigned Length);
+    // The bytes written so far, the last one padded with zero bits.
+    const std::string& Bytes() const { return FBytes; }
+    size_t BitCount() const { return FBitCount; }
+
+private:
+    std::string FBytes;
+    size_t FBitCount = 0;
+};
+
 // Runs what worker threads hand to the main thread until Done() holds; false after TimeoutMs.
 bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs = 20000);
 // Sets a file's last-write time (seconds since 1970).
 void SetFileTime(const std::string& Path, long long UnixTime);
-
-// One entry of a zip file as its local header describes it, with its raw (compressed) data.
-struct TLocalEntry {
-    std::string Name;
-    unsigned Method = 0;
-    unsigned Flags = 0;
-    uint32_t Crc = 0;
-    uint64_t UncompressedSize = 0;
-    std::string Data;
-};
-// Walks the local headers from the start of the file up to the first other record.
-std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath);
-
-// Packs values least significant bit first, as the zip methods store their codes.
-class TLsbBitWriter {
-public:
-    void Put(uint32_t Value, unsigned Count);
-    // The bytes written so far, the last one padded with zero bits.
-    std::string Bytes() const;
-
-private:
-    std::string FBytes;
-    unsigned FBitCount = 0;
-};
 
 } // namespace testutil

@@ -1,15 +1,15 @@
-#include "engine/SeekU.h"
+// The content search: matches at the edges of reads, case, stops, the locked context, entries chosen by
+// name or by the filter, entries that cannot be extracted, files named like archives.
+
+#include "engine/ContentSearch.h"
 
 #include "platform/Files.h"
 
 #include "common/TestUtil.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-using testutil::DrainSynchronize;
-using testutil::TScratchDir;
-using testutil::WriteFile;
+using namespace testutil;
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
 
 } // namespace
 
-TEST_F(ContentSearchTest, MatchesAcrossAndAtTheEndOfReads) {
+TEST_F(ContentSearchTest, MatchesAtTheEdgesOfReadsOverlappingAndWithoutCase) {
     std::string Data(3000, '.');
     Data.replace(1021, 6, "needle"); // straddles the first read's end
     Data.replace(2042, 6, "needle"); // ends on the second read's last byte
@@ -81,145 +81,84 @@ TEST_F(ContentSearchTest, MatchesAcrossAndAtTheEndOfReads) {
     EXPECT_EQ(Search("needle"),
               (std::vector<TMatch>{
                   {"", "HAY.TXT", 3000, 1021}, {"", "HAY.TXT", 3000, 2042}, {"", "HAY.TXT", 3000, 2994}}));
-    S.Context().SetFirstEntryOnly(true);
-    EXPECT_EQ(Offsets("needle"), (std::vector<int64_t>{1021}));
-}
-
-TEST_F(ContentSearchTest, OneBytePatternAtTheLastByteAfterFullReads) {
-    std::string Data(1025, '.');
-    Data.back() = 'Q';
-    WriteFile(Scratch / "one.bin", Data);
+    WriteFile(Scratch / "hay.txt", std::string(1024, '.') + "Q");
     EXPECT_EQ(Offsets("Q"), (std::vector<int64_t>{1024}));
-}
-
-TEST_F(ContentSearchTest, OverlappingMatchesAndCase) {
-    WriteFile(Scratch / "a.txt", "aaa");
-    S.Context().SetFirstEntryOnly(false);
+    WriteFile(Scratch / "hay.txt", "aaa ABC aBc abc zeta ZETA \xC8 \xE8");
     EXPECT_EQ(Offsets("aa"), (std::vector<int64_t>{0, 1}));
-    WriteFile(Scratch / "a.txt", "ABC aBc abc \xC8 \xE8");
-    EXPECT_EQ(Offsets("abc"), (std::vector<int64_t>{0, 4, 8}));
-    EXPECT_EQ(Offsets("\xC8"), (std::vector<int64_t>{12}));
+    EXPECT_EQ(Offsets("abc"), (std::vector<int64_t>{4, 8, 12}));
+    EXPECT_EQ(Offsets("Zeta"), (std::vector<int64_t>{16, 21}));
+    EXPECT_EQ(Offsets("\xC8"), (std::vector<int64_t>{26}));
     S.Context().SetCaseSensitive(true);
-    EXPECT_EQ(Offsets("aBc"), (std::vector<int64_t>{4}));
-    EXPECT_EQ(Offsets("\xE8"), (std::vector<int64_t>{14}));
+    EXPECT_EQ(Offsets("aBc"), (std::vector<int64_t>{8}));
+    S.Context().SetFirstEntryOnly(true);
+    S.Context().SetCaseSensitive(false);
+    EXPECT_EQ(Offsets("ZETA"), (std::vector<int64_t>{16}));
 }
 
-TEST_F(ContentSearchTest, AnEmptyPatternSearchesNothingButTheWalkGoesOn) {
-    WriteFile(Scratch / "a.txt", "text");
-    WriteFile(Scratch / "b.txt", "text");
-    EXPECT_TRUE(Search("").empty());
-    EXPECT_EQ(DoneCount, 2u);
-}
-
-TEST_F(ContentSearchTest, StopEndsTheSearchOfTheFile) {
+TEST_F(ContentSearchTest, StopsEmptyPatternsAndTheLockedContext) {
     std::string Data;
     for (int I = 0; I < 2000; ++I)
         Data += "hit ";
     WriteFile(Scratch / "many.txt", Data);
     WriteFile(Scratch / "more.txt", Data);
+    // An empty pattern searches nothing, but the walk goes on.
+    EXPECT_TRUE(Search("").empty());
+    EXPECT_EQ(DoneCount, 2u);
+    // Stop ends the search of the file and the walk.
     S.Context().SetFirstEntryOnly(false);
     OnMatch = [&] {
         if (Matches.size() == 3)
             S.Stop();
-    };
-    EXPECT_EQ(Search("hit").size(), 3u);
-    EXPECT_EQ(DoneCount, 1u);
-}
-
-TEST_F(ContentSearchTest, TheContextIsLockedWhileTheSearchRuns) {
-    WriteFile(Scratch / "a.txt", "xyz");
-    OnMatch = [&] {
         S.Context().SetContextAsString("other");
         S.Context().SetBufferSizeKb(4);
     };
-    EXPECT_EQ(Offsets("y"), (std::vector<int64_t>{1}));
-    EXPECT_EQ(S.Context().ContextAsString(), "y");
+    EXPECT_EQ(Search("hit").size(), 3u);
+    EXPECT_EQ(DoneCount, 1u);
+    EXPECT_EQ(S.Context().ContextAsString(), "hit");
     EXPECT_EQ(S.Context().BufferSizeKb(), 1);
 }
 
-TEST_F(ContentSearchTest, NamesOnlyReportsEntriesByMaskOrByText) {
-    ASSERT_EQ(mkdir((Scratch / "src").c_str(), 0755), 0);
-    for (const char* F : {"src/main.pas", "src/unit.PAS", "readme.txt", "notes.doc"})
-        WriteFile(Scratch / F, "content");
-    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) +
-                            " && zip -qr arc.zip src readme.txt notes.doc && rm -r src readme.txt notes.doc"),
-              0);
-    S.SetFiles("*.zip");
-    S.Context().SetNamesOnly(true);
-    const std::string Arc = Scratch.Path() + "/ARC.ZIP";
-    EXPECT_EQ(Search("*.pas"),
-              (std::vector<TMatch>{{Arc, "src/main.pas", 0, 0}, {Arc, "src/unit.PAS", 0, 0}}));
-    EXPECT_EQ(Search("READ"), (std::vector<TMatch>{{Arc, "readme.txt", 0, 0}}));
-    EXPECT_EQ(
-        Search("src"),
-        (std::vector<TMatch>{{Arc, "src/", 0, 0}, {Arc, "src/main.pas", 0, 0}, {Arc, "src/unit.PAS", 0, 0}}))
-        << "folder entries too";
-    S.Context().SetCaseSensitive(true);
-    EXPECT_TRUE(Search("READ").empty());
-}
-
-TEST_F(ContentSearchTest, AFileNamedLikeAnArchiveThatIsNoneIsSearchedAsItLies) {
+TEST_F(ContentSearchTest, EntriesChosenByNameOrByTheFilter) {
+    MakeZip(Scratch / "arc.zip", {{"src/main.pas", "one needle"},
+                                  {"src/unit.PAS", "content"},
+                                  {"readme.txt", std::string(5000, '.') + "needle"},
+                                  {"b.doc", "needle too"},
+                                  {"empty.txt", ""}});
     WriteFile(Scratch / "fake.zip", "no archive, just a needle");
     S.SetFiles("*.zip");
-    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{"", "FAKE.ZIP", 25, 19}}));
-}
-
-namespace {
-
-// Makes Scratch/arc.zip from Files (name, content) with the extra zip options; the sources are removed.
-void MakeZip(const TScratchDir& Scratch, const std::vector<std::pair<std::string, std::string>>& Files,
-             const std::string& Options = "") {
-    std::string Names;
-    for (const auto& [Name, Content] : Files) {
-        const std::string Folder = ExtractFilePath(Scratch / Name);
-        ASSERT_EQ(testutil::Run("mkdir -p " + testutil::Quote(Folder)), 0);
-        WriteFile(Scratch / Name, Content);
-        Names += " " + testutil::Quote(Name);
-    }
-    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) + " && zip -q " + Options + " arc.zip" +
-                            Names + " && rm -r" + Names),
-              0);
-}
-
-} // namespace
-
-TEST_F(ContentSearchTest, EntriesChosenByTheFilterAreExtractedAndScanned) {
-    MakeZip(Scratch, {{"a.txt", "one needle"},
-                      {"b.doc", "needle too"},
-                      {"sub/c.txt", std::string(5000, '.') + "needle"},
-                      {"empty.txt", ""},
-                      {"d.TXT", "nothing"}});
-    S.SetFiles("*.zip");
     const std::string Arc = Scratch.Path() + "/ARC.ZIP";
-    // A fresh context's filter list was never filled: no entry is searched.
-    EXPECT_TRUE(Search("needle").empty());
-    S.Context().SetFileFilter("*.txt");
-    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{Arc, "a.txt", 10, 4}, {Arc, "sub/c.txt", 5006, 5000}}));
+    // A fresh context's filter list was never filled: only the file that is no archive is searched.
+    EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{"", "FAKE.ZIP", 25, 19}}));
+    S.Context().SetFileFilter("*.txt;*.pas");
+    EXPECT_EQ(Search("needle"),
+              (std::vector<TMatch>{
+                  {Arc, "src/main.pas", 10, 4}, {Arc, "readme.txt", 5006, 5000}, {"", "FAKE.ZIP", 25, 19}}));
     S.Context().SetFileFilter("*.*;*.txt");
-    EXPECT_EQ(Search("NEEDLE").size(), 3u);
+    EXPECT_EQ(Search("NEEDLE").size(), 4u);
+    // Names only: by the masks the text holds, or by the text in the name.
+    S.Context().SetNamesOnly(true);
+    EXPECT_EQ(Search("*.pas"),
+              (std::vector<TMatch>{{Arc, "src/main.pas", 0, 0}, {Arc, "src/unit.PAS", 0, 0}}));
+    EXPECT_EQ(Search("MAIN"), (std::vector<TMatch>{{Arc, "src/main.pas", 0, 0}}));
+    S.Context().SetCaseSensitive(true);
+    EXPECT_EQ(Search("READ").size(), 0u);
 }
 
-TEST_F(ContentSearchTest, EntriesThatCannotBeExtractedAreSkipped) {
-    MakeZip(Scratch, {{"secret.txt", "needle hidden"}}, "-P pw");
-    ASSERT_EQ(testutil::Run("cd " + testutil::Quote(Scratch.Path()) + " && mv arc.zip enc.zip"), 0);
-    MakeZip(Scratch, {{"x.txt", std::string(3000, 'x') + "needle"}, {"y.txt", "needle"}}, "-0");
-    std::string Damaged = testutil::ReadFile(Scratch / "arc.zip");
+TEST_F(ContentSearchTest, EntriesThatCannotBeExtractedAreSkippedAndStopEndsTheWalk) {
+    MakeZip(Scratch / "enc.zip", {{"secret.txt", "needle hidden"}}, "-P pw");
+    std::string Damaged = ReadFile(MakeZip(
+        Scratch / "arc.zip", {{"x.txt", std::string(3000, 'x') + "needle"}, {"y.txt", "needle"}}, "-0"));
     Damaged[Damaged.find("xxxx") + 10] ^= 0x55; // inside x.txt's stored data: its CRC fails
     WriteFile(Scratch / "arc.zip", Damaged);
     S.SetFiles("*.zip");
     S.Context().SetFileFilter("*.*");
     EXPECT_EQ(Search("needle"), (std::vector<TMatch>{{Scratch.Path() + "/ARC.ZIP", "y.txt", 6, 0}}));
     EXPECT_EQ(DoneCount, 2u);
-}
 
-TEST_F(ContentSearchTest, StopDuringAnArchiveEndsTheWalk) {
-    std::vector<std::pair<std::string, std::string>> Files;
+    TFiles Files;
     for (int I = 0; I < 20; ++I)
         Files.push_back({"e" + std::to_string(I) + ".txt", "needle"});
-    MakeZip(Scratch, Files);
-    WriteFile(Scratch / "z.zip", "needle");
-    S.SetFiles("*.zip");
-    S.Context().SetFileFilter("*.*");
+    MakeZip(Scratch / "arc.zip", Files);
     OnMatch = [&] {
         if (Matches.size() == 2)
             S.Stop();

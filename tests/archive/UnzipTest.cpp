@@ -1,0 +1,275 @@
+// Extraction: the decompressor on its own (size cap, progress, disks, decryption) and entries extracted to
+// files (every DOS archive, refusals that leave no file, names that try to leave the base folder, folder
+// entries, overwrite confirmation, damaged archives).
+
+#include "archive/AbExcept.h"
+#include "archive/AbUnZPrc.h"
+#include "archive/Abziptyp.h"
+#include "platform/Dialogs.h"
+#include "platform/DosDate.h"
+#include "platform/Files.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sys/stat.h>
+
+using namespace testutil;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<TMemoryStream> StreamOf(const std::string& Data) {
+    auto M = std::make_unique<TMemoryStream>();
+    M->WriteBuffer(Data.data(), int64_t(Data.size()));
+    M->SetPosition(0);
+    return M;
+}
+
+// One entry's data in a stream, decoded by a helper set up as the extraction driver sets it up.
+struct TEntry {
+    std::unique_ptr<TMemoryStream> Input;
+    TStream* InStream;
+    TMemoryStream Output;
+    std::unique_ptr<TAbZDecoder> Decoder;
+    TAbUnzipHelper Helper;
+    std::vector<int> Progress;
+
+    TEntry(const std::string& Packed, uint16_t Method, uint64_t Size, const std::string& Password = "")
+        : Input(StreamOf(Packed)), InStream(Input.get()),
+          Decoder(Password.empty() ? nullptr : std::make_unique<TAbZDecoder>(Password, true, 0, InStream)),
+          Helper(InStream, Decoder.get(), Output) {
+        Helper.Method = Method;
+        Helper.UncompressedSize = Size;
+        Helper.OnProgressHook = [this](uint8_t P, bool&) { Progress.push_back(P); };
+    }
+    std::string Out() {
+        return std::string(reinterpret_cast<const char*>(Output.Memory()), size_t(Output.Size()));
+    }
+};
+
+// An archive opened for extraction into Base, failures collected.
+struct TOpened {
+    TAbZipArchive Archive;
+    std::vector<int> Failures;
+    TOpened(const std::string& Path, const std::string& Base) : Archive(Path, fmOpenRead) {
+        Archive.Load();
+        Archive.SetBaseDirectory(Base);
+        Archive.ExtractHandler = [](TAbZipArchive& A, TAbZipItem& I, const std::string& N) {
+            UnzipItemToFile(A, I, N);
+        };
+        Archive.OnProcessItemFailure = [this](void*, TAbArchiveItem*, TAbProcessType, TAbErrorClass, int Code,
+                                              const std::string&) { Failures.push_back(Code); };
+    }
+};
+
+} // namespace
+
+TEST(UnzipHelper, DataCrcProgressAndTheSizeCap) {
+    const std::string Data = SampleText(100000, 1) + RandomBytes(50000, 2);
+    for (uint16_t Method : {0, 8}) {
+        TEntry E(Method ? RawDeflate(Data, 6) : Data, Method, Data.size());
+        EXPECT_EQ(E.Helper.Decompress(), Crc32(Data));
+        EXPECT_TRUE(E.Out() == Data);
+        // Percentages only when they change, in order, ending at 100.
+        EXPECT_TRUE(std::is_sorted(E.Progress.begin(), E.Progress.end(), std::less_equal<int>()));
+        EXPECT_EQ(E.Progress.back(), 100);
+        // Output beyond the stated size is never written.
+        TEntry Short(Method ? RawDeflate(Data, 1) : Data, Method, Data.size() - 1);
+        EXPECT_THROW(Short.Helper.Decompress(), EAbZipSizeExceeded) << Method;
+        EXPECT_LT(Short.Output.Size(), int64_t(Data.size()));
+    }
+    // A bomb: megabytes of zeros from a few kilobytes, stated as 1,000 bytes.
+    TEntry Bomb(RawDeflate(std::string(8000000, 0), 1), 8, 1000);
+    EXPECT_THROW(Bomb.Helper.Decompress(), EAbZipSizeExceeded);
+    EXPECT_LE(Bomb.Output.Size(), 1000);
+    TEntry Empty(RawDeflate("", 6), 8, 0);
+    EXPECT_EQ(Empty.Helper.Decompress(), 0u);
+    // Abort from progress; input shorter than stated; methods nobody decodes.
+    TEntry Aborted(RawDeflate(Data, 6), 8, Data.size());
+    Aborted.Helper.OnProgressHook = [](uint8_t, bool& Abort) { Abort = true; };
+    EXPECT_THROW(Aborted.Helper.Decompress(), EAbUserAbort);
+    TEntry Cut(Data, 0, Data.size() + 10);
+    Cut.Helper.CompressedSize = Data.size() + 10;
+    EXPECT_THROW(Cut.Helper.Decompress(), EAbReadError);
+    for (uint16_t Method : {7, 9, 10, 12, 99})
+        EXPECT_THROW(TEntry("abc", Method, 3).Helper.Decompress(), EAbZipInvalidMethod) << Method;
+}
+
+TEST(UnzipHelper, EncryptedDataAndDataSpreadOverDisks) {
+    const std::string Data = SampleText(60000, 7), Packed = RawDeflate(Data, 6);
+    TMemoryStream Encrypted;
+    TStream* P = &Encrypted;
+    TAbZDecoder Encoder("secret", true, 0, P);
+    Encoder.EncryptHeader();
+    std::string Body = Packed;
+    Encoder.EncryptBuffer(Body.data(), Body.size());
+    Encrypted.WriteBuffer(Body.data(), int64_t(Body.size()));
+    TEntry E(std::string(reinterpret_cast<const char*>(Encrypted.Memory()), size_t(Encrypted.Size())), 8,
+             Data.size(), "secret");
+    E.Helper.CompressedSize = uint64_t(Encrypted.Size());
+    EXPECT_EQ(E.Helper.Decompress(), Crc32(Data));
+
+    // The entry starts 100 bytes into disk 0 and ends on disk 2.
+    std::unique_ptr<TMemoryStream> Disks[] = {StreamOf(std::string(100, 'x') + Packed.substr(0, 5000)),
+                                              StreamOf(Packed.substr(5000, 1)),
+                                              StreamOf(Packed.substr(5001) + "records")};
+    Disks[0]->SetPosition(100);
+    TEntry S("", 8, Data.size());
+    S.InStream = Disks[0].get();
+    S.Helper.CompressedSize = Packed.size();
+    S.Helper.Spanned = true;
+    std::vector<uint16_t> Asked;
+    S.Helper.OnChangeDisk = [&](uint16_t Disk) {
+        Asked.push_back(Disk);
+        S.InStream = Disks[Disk].get();
+    };
+    EXPECT_EQ(S.Helper.Decompress(), Crc32(Data));
+    EXPECT_EQ(Asked, (std::vector<uint16_t>{1, 2}));
+}
+
+TEST(UnzipItem, EveryDosArchiveExtractsByteIdenticalWithItsDates) {
+    TScratchDir Dir;
+    int Archives = 0;
+    for (const auto& File : fs::directory_iterator(FixturesDir() + "/pkzip")) {
+        if (File.path().extension() != ".ZIP")
+            continue;
+        ++Archives;
+        TOpened A(File.path(), Dir.Path());
+        for (int I = 0; I < A.Archive.Count(); ++I) {
+            TAbZipItem& Item = *A.Archive.Items(I);
+            A.Archive.Extract(&Item, "");
+            const std::string Out = Dir / Item.GetFileName();
+            EXPECT_TRUE(ReadFile(Out) == DosOriginals().at(Item.GetFileName()))
+                << File.path() << " " << Item.GetFileName();
+            struct stat St;
+            ASSERT_EQ(stat(Out.c_str(), &St), 0);
+            EXPECT_EQ(St.st_mtime,
+                      DosDateTimeToUnix(uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime()));
+        }
+        EXPECT_TRUE(A.Failures.empty()) << File.path();
+    }
+    EXPECT_EQ(Archives, 13);
+}
+
+TEST(UnzipItem, RefusedAndFailedEntriesLeaveNoFile) {
+    TScratchDir Dir;
+    const std::string Data = SampleText(100000, 1);
+    const std::string Good = ReadFile(MakeZip(Dir / "a.zip", {{"a.txt", Data}}));
+    // Rewrites a field of the directory record.
+    auto Patched = [&](size_t Offset, uint64_t Value, int Width) {
+        std::string Zip = Good;
+        SetLe(Zip, Zip.find("PK\x01\x02") + Offset, Value, Width);
+        WriteFile(Dir / "a.zip", Zip);
+    };
+    auto Expect = [&](int Code, bool Abort = false) {
+        TOpened A(Dir / "a.zip", Dir / "out");
+        if (Abort)
+            A.Archive.OnArchiveItemProgress = [](void*, TAbArchiveItem*, uint8_t, bool& Stop) {
+                Stop = true;
+            };
+        A.Archive.ExtractAt(0, "");
+        EXPECT_EQ(A.Failures, std::vector<int>{Code});
+        EXPECT_FALSE(fs::exists(Dir / "out/a.txt")) << Code;
+    };
+    fs::create_directory(Dir / "out");
+    Patched(0, 0x02014B50, 4); // as it was
+    Expect(AbUserAbort, true);
+    Patched(16, 0x04030201, 4);
+    Expect(AbZipBadCRC);
+    for (unsigned Method : {7u, 9u, 12u}) {
+        Patched(10, Method, 2);
+        Expect(AbZipInvalidMethod);
+    }
+    Patched(6, 21, 2);
+    Expect(AbZipVersion);
+    Patched(6, 20, 2);
+    TOpened A(Dir / "a.zip", Dir / "out");
+    A.Archive.ExtractAt(0, "");
+    EXPECT_EQ(ReadFile(Dir / "out/a.txt"), Data);
+}
+
+TEST(UnzipItem, NamesNeverLeaveTheBaseFolderAndFoldersAreMade) {
+    TScratchDir Dir;
+    PythonZip(Dir / "evil.zip",
+              "for n in ['../up.txt', '/abs/root.txt', 'a/../../b/deep.txt', './here.txt', 'link.txt',"
+              " 'x/..', '../..', 'dir/', 'dir/sub/']:\n"
+              "    z.writestr(n, 'data of ' + n)");
+    // A link planted where an entry will be written must be replaced, not written through.
+    WriteFile(Dir / "outside.txt", "keep");
+    fs::create_directories(Dir / "base");
+    fs::create_symlink(Dir / "outside.txt", Dir / "base/link.txt");
+    TOpened A(Dir / "evil.zip", Dir / "base");
+    A.Archive.ExtractOptions.Include(eoCreateDirs);
+    A.Archive.ExtractOptions.Include(eoRestorePath);
+    for (int I = 0; I < A.Archive.Count(); ++I)
+        A.Archive.ExtractAt(I, "");
+    EXPECT_EQ(A.Failures, std::vector<int>{AbZipInvalid}); // "../.." names nothing
+    for (auto [Path, Name] : {std::pair{"x", "x/.."},
+                              {"up.txt", "../up.txt"},
+                              {"abs/root.txt", "/abs/root.txt"},
+                              {"a/b/deep.txt", "a/../../b/deep.txt"},
+                              {"here.txt", "./here.txt"},
+                              {"link.txt", "link.txt"}})
+        EXPECT_EQ(ReadFile(Dir / "base/" + Path), std::string("data of ") + Name);
+    EXPECT_FALSE(fs::is_symlink(Dir / "base/link.txt"));
+    EXPECT_EQ(ReadFile(Dir / "outside.txt"), "keep");
+    EXPECT_TRUE(fs::is_directory(Dir / "base/dir/sub"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 3);
+
+    // Without eoRestorePath the folder entry has nothing to make and files land in the base; with it but
+    // without eoCreateDirs a missing folder is refused.
+    PythonZip(Dir / "t.zip", "z.writestr('docs/', '')\nz.writestr('docs/a.txt', 'new')");
+    fs::create_directory(Dir / "flat");
+    TOpened Flat(Dir / "t.zip", Dir / "flat");
+    Flat.Archive.ExtractFiles("*.*");
+    EXPECT_TRUE(Flat.Failures.empty());
+    EXPECT_EQ(ReadFile(Dir / "flat/a.txt"), "new");
+    TOpened NoDirs(Dir / "t.zip", Dir / "flat");
+    NoDirs.Archive.ExtractOptions.Include(eoRestorePath);
+    NoDirs.Archive.ExtractAt(1, "");
+    EXPECT_EQ(NoDirs.Failures, std::vector<int>{AbNoSuchDirectory});
+    // A handler that declines keeps the file; one that renames puts the entry under the new name.
+    WriteFile(Dir / "flat/a.txt", "old");
+    TOpened Keep(Dir / "t.zip", Dir / "flat");
+    Keep.Archive.OnConfirmOverwrite = [](std::string&, bool& Confirm) { Confirm = false; };
+    Keep.Archive.ExtractAt(1, "");
+    EXPECT_EQ(ReadFile(Dir / "flat/a.txt"), "old");
+    Keep.Archive.OnConfirmOverwrite = [&Dir](std::string& Name, bool&) { Name = Dir / "flat/b.txt"; };
+    Keep.Archive.ExtractAt(1, "");
+    EXPECT_EQ(ReadFile(Dir / "flat/a.txt") + ReadFile(Dir / "flat/b.txt"), "oldnew");
+}
+
+// Damaged archives: every failure is reported for its entry, and nothing is written beside the base folder.
+TEST(UnzipItem, DamagedArchivesFailCleanly) {
+    TScratchDir Dir;
+    const TFiles Files = {{"one.txt", SampleText(3000, 2) + RandomBytes(500, 3)},
+                          {"two.bin", RandomBytes(3000, 4)}};
+    const std::string Zips[] = {ReadFile(MakeZip(Dir / "good.zip", Files, "-9")),
+                                ReadFile(MakeZip(Dir / "enc.zip", Files, "-0 -e -P pw"))};
+    fs::create_directory(Dir / "base");
+    SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return 1; });
+    std::mt19937 Gen(7);
+    int Loaded = 0;
+    for (int Round = 0; Round < 400; ++Round) {
+        std::string Zip = Zips[Round % 2];
+        for (int Flips = 1 + int(Gen() % 6); Flips--;)
+            Zip[Gen() % Zip.size()] = char(Gen());
+        WriteFile(Dir / "bad.zip", Zip);
+        try {
+            TOpened A(Dir / "bad.zip", Dir / "base");
+            A.Archive.Password = "pw";
+            A.Archive.ExtractFiles("*.*");
+            ++Loaded;
+        } catch (const Exception&) {
+        }
+        for (auto& E : fs::directory_iterator(Dir / "base"))
+            fs::remove_all(E.path());
+    }
+    SetMessageBoxHandler(nullptr);
+    EXPECT_GT(Loaded, 100);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 4);
+}
