@@ -26,8 +26,8 @@ void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::
     fs::remove_all(Theirs);
     const std::string P = Password.empty() ? " " : " -p " + Quote(Password) + " ";
     EXPECT_EQ(Cli("extract" + P + Quote(Zip) + " " + Quote(Ours)), 0) << Zip;
-    ASSERT_EQ(testutil::Run("unzip -qq" + (Password.empty() ? "" : " -P " + Quote(Password)) + " " + Quote(Zip) +
-                    " -d " + Quote(Theirs)),
+    ASSERT_EQ(testutil::Run("unzip -qq" + (Password.empty() ? "" : " -P " + Quote(Password)) + " " +
+                            Quote(Zip) + " -d " + Quote(Theirs)),
               0);
     EXPECT_EQ(testutil::Run("diff -r " + Quote(Ours) + " " + Quote(Theirs)), 0) << Zip;
     EXPECT_EQ(FilesAndTimes(Ours), FilesAndTimes(Theirs)) << Zip;
@@ -122,8 +122,8 @@ TEST(CliExtract, OverwriteChoices) {
                                               {"", "", "old a,old b"}}) {
         WriteFile(Out + "/a.txt", "old a");
         WriteFile(Out + "/b.txt", "old b");
-        EXPECT_EQ(testutil::Run("printf " + Quote(Answers) + " | " + Quote(BinDir() + "/tarnlet-cli") + " extract " +
-                        Options + " " + Zip + " " + Quote(Out) + " 2>/dev/null"),
+        EXPECT_EQ(testutil::Run("printf " + Quote(Answers) + " | " + Quote(BinDir() + "/tarnlet-cli") +
+                                " extract " + Options + " " + Zip + " " + Quote(Out) + " 2>/dev/null"),
                   0);
         EXPECT_EQ(ReadFile(Out + "/a.txt") + "," + ReadFile(Out + "/b.txt"), Expected) << Options << Answers;
     }

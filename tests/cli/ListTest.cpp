@@ -40,12 +40,14 @@ TEST(CliList, NamesAsUnzipAndSevenZipList) {
         WriteFile(Dir / ("tree/src/" + std::string(120, 'f') + std::to_string(I) + ".dat"),
                   RandomBytes(700, I));
     WriteFile(Dir / "tree/docs/empty.txt", "");
-    ASSERT_EQ(testutil::Run(Cd + "printf '%s' " + std::string(1900, 'k') + " | zip -q -r -z zip.zip tree"), 0);
+    ASSERT_EQ(testutil::Run(Cd + "printf '%s' " + std::string(1900, 'k') + " | zip -q -r -z zip.zip tree"),
+              0);
     ASSERT_EQ(testutil::Run(Cd + "7zz a -tzip -bd 7z.zip tree >/dev/null"), 0);
     PythonZip(Dir / "py.zip", "for n in ['caf\\u00e9/na\\u00efve.txt', '\\u65e5\\u672c/\\u8a9e.txt', "
                               "'\\u00c5ngstr\\u00f6m', 'plain.txt']:\n    z.writestr(n, n * 3)");
     // Names zip stores as they are on Linux, UTF-8 without the flag.
-    ASSERT_EQ(testutil::Run(Cd + "mkdir -p u && echo x > u/$(printf 'gr\\303\\274n') && zip -q u.zip u/*"), 0);
+    ASSERT_EQ(testutil::Run(Cd + "mkdir -p u && echo x > u/$(printf 'gr\\303\\274n') && zip -q u.zip u/*"),
+              0);
     // A self-extracting program: a stub in front, offsets adjusted by zip -A.
     WriteFile(Dir / "sfx.exe", "MZ" + std::string(3000, '\0') + ReadFile(Dir / "zip.zip"));
     ASSERT_EQ(testutil::Run("zip -q -A " + Quote(Dir / "sfx.exe")), 0);
@@ -62,7 +64,8 @@ TEST(CliList, NamesAsUnzipAndSevenZipList) {
     ASSERT_EQ(testutil::Run(Cd + "zip -q -r -s 64k set.zip tree"), 0);
     ASSERT_TRUE(std::filesystem::exists(Dir / "set.z02"));
     std::string Seven;
-    ASSERT_EQ(testutil::Run("7zz l -slt -ba " + Quote(Dir / "set.zip") + " | sed -n 's/^Path = //p'", &Seven), 0);
+    ASSERT_EQ(testutil::Run("7zz l -slt -ba " + Quote(Dir / "set.zip") + " | sed -n 's/^Path = //p'", &Seven),
+              0);
     EXPECT_EQ(std::count(Seven.begin(), Seven.end(), '\n'), 400 + 5);
     for (const char* Opened : {"set.zip", "set.z01"})
         EXPECT_EQ(std::regex_replace(ListNames(Dir / Opened), std::regex("/\n"), "\n"), Seven) << Opened;

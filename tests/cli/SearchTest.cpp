@@ -163,8 +163,8 @@ TEST(SearchBadInputTest, DamagedAndOddFilesDoNotStopTheSearch) {
     ASSERT_EQ(testutil::Run("mkfifo " + Quote(D / "pipe.zip")), 0);
     std::string Out;
     EXPECT_EQ(testutil::Run("timeout 20 " + Quote(BinDir() + "/tarnlet-cli") + " search --list needle " +
-                        Quote(D.Path()) + " 2>/dev/null",
-                    &Out),
+                                Quote(D.Path()) + " 2>/dev/null",
+                            &Out),
               0);
     EXPECT_EQ(Lines(Out), (std::set<std::string>{"GOOD.ZIP\tx.txt", "z/GOOD.ZIP\tx.txt", "CUT.ZIP"})) << Out;
 }
