@@ -10,8 +10,6 @@
 #include <functional>
 #include <string>
 
-class TAbZDecoder;
-
 // Writes the data of one entry: the source's bytes stored or deflated, encrypted in place when there is
 // an encoder, with the CRC-32 of the source and progress.
 class TAbZipHelper {
