@@ -99,6 +99,26 @@ std::string TempFolder() {
     return ExcludeTrailingSlash(Dir);
 }
 
+std::string PrivateTempFolder() {
+    const std::string Path = JoinPath(TempFolder(), "tarnlet-" + std::to_string(::geteuid()));
+    if (::mkdir(Path.c_str(), 0700) != 0 && errno != EEXIST)
+        throw EInOutError(Path + ": " + SysErrorMessage(errno), errno);
+    // Checked through a descriptor of the folder itself, so nothing can be swapped in between.
+    const int Fd = ::open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (Fd < 0) {
+        const int Code = errno;
+        throw EInOutError(
+            Path + ": " + (Code == ELOOP || Code == ENOTDIR ? "not a folder" : SysErrorMessage(Code)), Code);
+    }
+    struct stat St;
+    const bool Ours = ::fstat(Fd, &St) == 0 && St.st_uid == ::geteuid();
+    const bool Private = Ours && ((St.st_mode & 077) == 0 || ::fchmod(Fd, 0700) == 0);
+    ::close(Fd);
+    if (!Private)
+        throw EInOutError(Path + (Ours ? ": cannot be made private" : ": belongs to another user"), EACCES);
+    return Path;
+}
+
 std::string CreateUniqueTempFile(const std::string& Folder, const std::string& Prefix) {
     std::string Template = JoinPath(Folder, Prefix + "XXXXXX");
     std::vector<char> Buf(Template.begin(), Template.end());

@@ -30,6 +30,11 @@ std::string JoinPath(const std::string& Folder, const std::string& Name);
 std::string ProgramFolder();
 // $TMPDIR, else /tmp, without a final "/".
 std::string TempFolder();
+// The user's own folder inside TempFolder(): "tarnlet-UID", created with mode 0700 when missing, so other
+// users can neither read what the program puts there nor plant files or links under the names it uses.
+// Raises EInOutError when the name is taken by a link, by something that is not a folder or by a folder
+// of another user.
+std::string PrivateTempFolder();
 // Creates an empty file with a unique name starting with Prefix in Folder and returns its path; empty on
 // failure.
 std::string CreateUniqueTempFile(const std::string& Folder, const std::string& Prefix);

@@ -4,10 +4,12 @@
 #include "platform/Files.h"
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
+#include "text/Conversion.h"
 #include "ui/Application.h"
 #include "ui/FolderDialog.h"
 #include "ui/HelpWindow.h"
 #include "ui/NewMaskU.h"
+#include "ui/Shell.h"
 #include "ui_arcscanu.h"
 
 #include <QApplication>
@@ -136,6 +138,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->HelpBtn, &QPushButton::clicked, this, &TForm1::HelpBtnClick);
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &TForm1::HelpBtnClick);
+    connect(Ui->FindNextBtn, &QPushButton::clicked, this, &TForm1::FindNextBtnClick);
     connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
     connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
     connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
@@ -208,6 +211,10 @@ void TForm1::FormCreate() {
     // The user cannot tick this disabled box: without a saved state it keeps its design state, or
     // self-extracting archives would never be searched.
     Ui->SelfExChk->setChecked(Ini.ReadBool("Options", "SelfExChk", Ui->SelfExChk->isChecked()));
+
+    RegisterDisplayConversions();
+    Ui->RichEdit1->SetDefaultConversion(ConversionClass<THexConversion>());
+    DefaultAttributes = Ui->RichEdit1->DefAttributes();
 }
 
 void TForm1::FormClose() {
@@ -451,6 +458,105 @@ void TForm1::ShowSelectedEntry() {
     const QString A =
         Q(ExtractFilePath(Ui->SearchPath->currentText().toStdString())) + Node->parent()->text(0);
     emit EntrySelected(A, E);
+    ShowArchiveEntry(A.toStdString(), E.toStdString());
+}
+
+void TForm1::ShowArchiveEntry(const std::string& ArchivePath, const std::string& EntryName) {
+    // Archive nodes carry upper-cased names; the file system does not fold case.
+    const std::string Path = ResolvePathCase(ArchivePath);
+    const std::string BareName = ExtractFileName(EntryName);
+    if (!FileExists(Path) || BareName.empty() || BareName == "." || BareName == "..")
+        return;
+    TWaitCursor Hourglass;
+    std::string TempPath;
+    std::string Failure;
+    try {
+        TempFolder = IncludeTrailingSlash(PrivateTempFolder());
+        THelper Helper;
+        TAbZipArchive Archive(Path, fmOpenRead | fmShareDenyNone);
+        Archive.Load();
+        Archive.ExtractHandler = [&Helper, &Failure](TAbZipArchive& Sender, TAbZipItem& Item,
+                                                     const std::string& NewName) {
+            try {
+                Helper.UnzipEntry(Sender, Item, NewName);
+            } catch (const std::exception& E) {
+                Failure = E.what();
+                throw;
+            }
+        };
+        FAssociatedProgram.clear();
+        Archive.SetBaseDirectory(TempFolder);
+        TempPath = JoinPath(Archive.BaseDirectory(), BareName);
+        // A file left from an earlier display must not stand in for an entry that cannot be extracted.
+        DeleteFile(TempPath);
+        const std::string Wanted = UpperCaseAscii(BareName);
+        for (int I = 0; I < Archive.Count(); ++I) {
+            Archive.SetBaseDirectory(TempFolder);
+            if (UpperCaseAscii(ExtractFileName(Archive.Items(I)->GetFileName())) == Wanted) {
+                Archive.Extract(Archive.Items(I), BareName);
+                break;
+            }
+        }
+    } catch (const std::exception& E) {
+        ShowMessageBox(E.what(), "", mbOK);
+        return;
+    }
+    Ui->FNLabel->setText(Q(BareName));
+    if (!FLastTempFile.empty() && FLastTempFile != TempPath && FileExists(FLastTempFile))
+        DeleteFile(FLastTempFile);
+    FLastTempFile = TempPath;
+    if (FileExists(TempPath)) {
+        LoadShownFile(TempPath, EntryName);
+    } else if (!Failure.empty()) {
+        Ui->RichEdit1->clear();
+        ShowMessageBox(Failure, "", mbOK);
+    }
+}
+
+void TForm1::ShowPlainFile(const std::string& Path) {
+    TWaitCursor Hourglass;
+    Ui->FNLabel->setText(Q(ExtractFileName(Path)));
+    if (FileExists(Path))
+        LoadShownFile(Path, Path);
+}
+
+void TForm1::LoadShownFile(const std::string& Path, const std::string& ShownName) {
+    TRichEdit* Pane = Ui->RichEdit1;
+    std::string Failure;
+    {
+        TUpdateLock Frozen(Pane);
+        Pane->SetDefAttributes(DefaultAttributes);
+        Pane->SetPlainText(UpperCaseAscii(ExtractFileExt(ShownName)) != ".RTF");
+        try {
+            Pane->LoadFromFile(Q(Path));
+            FindNextBtnClick();
+        } catch (const std::exception& E) {
+            Failure = E.what();
+            Pane->clear();
+        }
+    }
+    FAssociatedProgram = FindAssociatedProgram(Q(Path));
+    Ui->LaunchBtn->setEnabled(!FAssociatedProgram.isEmpty());
+    if (!Failure.empty())
+        ShowMessageBox(Failure, "", mbOK);
+}
+
+void TForm1::FindNextBtnClick() {
+    if (Ui->NamesOnlyChk->isChecked())
+        return;
+    TRichEdit* Pane = Ui->RichEdit1;
+    const QString Text = Ui->SearchStr->currentText();
+    const int Start = Pane->SelStart();
+    const int P = Pane->FindText(Text, Start + 1, Pane->TextLength() - Start, Ui->CaseChk->isChecked());
+    if (P < 0) {
+        ShowMessageBox("No more occurances.", "", mbOK);
+        return;
+    }
+    Pane->SetSelStart(P);
+    Pane->SetSelLength(int(Text.length()));
+    Pane->ensureCursorVisible();
+    Ui->FindNextBtn->setEnabled(true);
+    Ui->ViewerBtn->setEnabled(true);
 }
 
 void TForm1::BrowseBtnClick() {

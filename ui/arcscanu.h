@@ -5,6 +5,7 @@
 #include "engine/SearchSetup.h"
 
 #include <QStringList>
+#include <QTextCharFormat>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -37,6 +38,15 @@ public:
                              int64_t APos);
     void ScannerProcessDone(uint32_t ACount, uint64_t ASize);
 
+    // The match display: extracts the entry into the temporary folder and shows it with the first
+    // occurrence of the search text selected.
+    void ShowArchiveEntry(const std::string& ArchivePath, const std::string& EntryName);
+    // Shows a file on disk as it is; the temporary file stays the last extracted one.
+    void ShowPlainFile(const std::string& Path);
+    void FindNextBtnClick();
+    const std::string& LastTempFile() const { return FLastTempFile; }
+    const QString& AssociatedProgram() const { return FAssociatedProgram; }
+
 signals:
     // ShowSelectedEntry's answer: the archive's file name and the entry's name inside it.
     void EntrySelected(const QString& ArchiveName, const QString& EntryName);
@@ -68,6 +78,9 @@ private:
 
     void BrowseBtnClick();
     void HelpBtnClick();
+    // Loads the shown file into the pane (ShownName's extension chooses rich text) and selects the first
+    // occurrence.
+    void LoadShownFile(const std::string& Path, const std::string& ShownName);
 
     void AddMaskBtnClick();
     void DelMaskBtnClick();
@@ -84,6 +97,12 @@ private:
     QStringList ExtractPaths;
     QString LastExtractPath;
     THelpWindow* HelpWindow = nullptr; // made on first use
+    // Where displayed entries are extracted to (the user's private folder, ending in "/"), the file now
+    // shown, the pane's default character attributes and the shown file's associated program.
+    std::string TempFolder;
+    std::string FLastTempFile;
+    QTextCharFormat DefaultAttributes;
+    QString FAssociatedProgram;
     // A close answered Yes during a search: the window is hidden and closes once the worker is done.
     bool FClosePending = false;
 };
