@@ -102,20 +102,20 @@ std::string TempFolder() {
 std::string PrivateTempFolder() {
     const std::string Path = JoinPath(TempFolder(), "tarnlet-" + std::to_string(::geteuid()));
     if (::mkdir(Path.c_str(), 0700) != 0 && errno != EEXIST)
-        throw EInOutError(Path + ": " + SysErrorMessage(errno), errno);
-    // Checked through a descriptor of the folder itself, so nothing can be swapped in between.
+        throw EInOutError("create the private temporary folder", Path, errno);
+    // Checked through a descriptor of the folder itself, so nothing can be swapped in between; a link
+    // (ELOOP) or a file (ENOTDIR) under the name is refused.
     const int Fd = ::open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (Fd < 0) {
-        const int Code = errno;
-        throw EInOutError(
-            Path + ": " + (Code == ELOOP || Code == ENOTDIR ? "not a folder" : SysErrorMessage(Code)), Code);
-    }
+    if (Fd < 0)
+        throw EInOutError("use as private temporary folder", Path, errno);
     struct stat St;
     const bool Ours = ::fstat(Fd, &St) == 0 && St.st_uid == ::geteuid();
-    const bool Private = Ours && ((St.st_mode & 077) == 0 || ::fchmod(Fd, 0700) == 0);
+    const int Code = !Ours ? EPERM : (St.st_mode & 077) == 0 || ::fchmod(Fd, 0700) == 0 ? 0 : errno;
     ::close(Fd);
-    if (!Private)
-        throw EInOutError(Path + (Ours ? ": cannot be made private" : ": belongs to another user"), EACCES);
+    if (!Ours)
+        throw EInOutError("use the temporary folder of another user", Path, Code);
+    if (Code != 0)
+        throw EInOutError("make the temporary folder private", Path, Code);
     return Path;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +29,7 @@ struct TGroup {
     int HalfPoints = DefaultHalfPoints;
     bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
     TRtfParaFormat Para;
+    bool InTable = false;
     int Uc = 1; // characters after \uN that stand in for it
 };
 
@@ -193,7 +195,10 @@ private:
     void Char(uint32_t Cp);
     void Emit(const std::string& Utf8);
     void FlushRun();
+    // \par: inside a table the mark may only close a cell's text, which the next \cell turns into a tab.
     void EndParagraph();
+    void FlushPendingParagraph();
+    void Mark(const TRtfParaFormat& Para);
     int CodePage() const;
     TRtfCharFormat Format() const;
     bool Skipping() {
@@ -223,6 +228,7 @@ private:
     uint32_t FHighSurrogate = 0;
     bool FIgnorable = false; // \* seen: the next control word opens a skipped destination
     int FPendingTabs = 0;    // cells ended; their tabs go out before the next text
+    std::optional<TRtfParaFormat> FPendingParagraph;
 
     std::string FRun;
     TRtfCharFormat FRunFormat;
@@ -281,6 +287,7 @@ bool TReader::CloseGroup() {
         throw ERtfError("Rich text group closed that was not open");
     FSkip = 0;
     if (FGroups.size() == 1) {
+        FlushPendingParagraph();
         FlushRun();
         FSink.EndDocument(FGroups.back().Para);
         FGroups.pop_back();
@@ -425,10 +432,13 @@ void TReader::ControlWord() {
     } else if (Word == "line") {
         Char(LineSeparator);
     } else if (Word == "cell" || Word == "nestcell") {
+        FPendingParagraph.reset();
         ++FPendingTabs;
     } else if (Word == "row" || Word == "nestrow") {
-        FPendingTabs = 0;
-        EndParagraph();
+        FPendingParagraph.reset();
+        Mark(G.Para);
+    } else if (Word == "intbl") {
+        G.InTable = true;
     } else if (Word == "plain") {
         const TRtfParaFormat Para = G.Para;
         const int Uc = G.Uc;
@@ -437,6 +447,7 @@ void TReader::ControlWord() {
         G.Uc = Uc;
     } else if (Word == "pard") {
         G.Para = TRtfParaFormat();
+        G.InTable = false;
     } else if (Word == "ql") {
         G.Para.Alignment = raLeft;
     } else if (Word == "qc") {
@@ -590,6 +601,7 @@ void TReader::Emit(const std::string& Utf8) {
     default:
         return;
     }
+    FlushPendingParagraph();
     const TRtfCharFormat F = Format();
     if (F != FRunFormat)
         FlushRun();
@@ -626,11 +638,30 @@ void TReader::FlushRun() {
 }
 
 void TReader::EndParagraph() {
-    if (FGroups.back().Dest != dText)
+    const TGroup& G = FGroups.back();
+    if (G.Dest != dText)
         return;
+    FlushPendingParagraph();
+    if (G.InTable) {
+        FlushRun();
+        FPendingParagraph = G.Para;
+    } else {
+        Mark(G.Para);
+    }
+}
+
+void TReader::FlushPendingParagraph() {
+    if (!FPendingParagraph)
+        return;
+    const TRtfParaFormat Para = *FPendingParagraph;
+    FPendingParagraph.reset();
+    Mark(Para);
+}
+
+void TReader::Mark(const TRtfParaFormat& Para) {
     FPendingTabs = 0;
     FlushRun();
-    FSink.EndParagraph(FGroups.back().Para);
+    FSink.EndParagraph(Para);
 }
 
 class TPlainText : public TRtfSink {

@@ -1,0 +1,237 @@
+// Rich text: documents written by other programs read back to their known text and formats, hand-made
+// groups for the corners of the format, the writer read back unchanged, and damaged documents refused
+// without a crash.
+
+#include "text/Rtf.h"
+#include "common/RtfRecorder.h"
+#include "common/TestUtil.h"
+#include "common/TextFixtures.h"
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using testutil::Lines;
+using testutil::TextFixture;
+
+using testutil::TEvent;
+using testutil::TRecorder;
+using testutil::TRun;
+
+TRecorder Read(const std::string& Rtf) {
+    return testutil::ReadRecorded(Rtf);
+}
+
+// Random text with the characters the writer must escape or name: braces, backslashes, tabs, line
+// breaks, controls, accents, other scripts and characters beyond the basic plane.
+std::string RandomText(std::mt19937& Random) {
+    static const uint32_t Specials[] = {'\\',  '{',    '}',    '\t',    0x2028,  1,   10,  13,  127, 0xE9,
+                                        0x416, 0x3042, 0xFFFD, 0x1F600, 0x1D11E, ';', ' ', '?', '0', 'z'};
+    std::string S;
+    const int N = 1 + int(Random() % 12);
+    for (int I = 0; I < N; ++I)
+        AppendUtf8(S,
+                   Random() % 3 ? uint32_t('a' + Random() % 26) : Specials[Random() % std::size(Specials)]);
+    return S;
+}
+
+TRtfCharFormat RandomFormat(std::mt19937& Random) {
+    static const char* const Fonts[] = {"",           "Arial", "Courier New", "Caf\xC3\xA9 Sans",
+                                        "Semi;colon", "{Odd}"};
+    TRtfCharFormat F;
+    F.FontName = Fonts[Random() % std::size(Fonts)];
+    F.HalfPoints = 1 + int(Random() % 200);
+    F.Bold = Random() % 2;
+    F.Italic = Random() % 2;
+    F.Underline = Random() % 2;
+    F.StrikeOut = Random() % 2;
+    F.HasColor = Random() % 2;
+    F.Color = F.HasColor ? Random() & 0xFFFFFF : 0;
+    return F;
+}
+
+} // namespace
+
+// Whatever goes into the writer comes back out of the reader.
+TEST(Rtf, WriterReadBackUnchanged) {
+    std::mt19937 Random(2026);
+    for (int Round = 0; Round < 500; ++Round) {
+        TRecorder Want;
+        TRtfWriter Writer;
+        const int Paragraphs = int(Random() % 5);
+        for (int P = 0; P <= Paragraphs; ++P) {
+            for (int R = int(Random() % 4); R > 0; --R) {
+                const std::string Text = RandomText(Random);
+                const TRtfCharFormat Format = RandomFormat(Random);
+                Writer.Text(Text, Format);
+                Want.Text(Text, Format);
+            }
+            const TRtfParaFormat Para{TRtfAlignment(Random() % 4)};
+            if (P < Paragraphs) {
+                Writer.EndParagraph(Para);
+                Want.EndParagraph(Para);
+            } else {
+                Writer.EndDocument(Para);
+                Want.EndDocument(Para);
+            }
+        }
+        const std::string Rtf = Writer.Result();
+        const TRecorder Got = Read(Rtf);
+        ASSERT_EQ(Got.Events, Want.Events) << Rtf;
+        ASSERT_EQ(Got.Last, Want.Last) << Rtf;
+        ASSERT_EQ(Got.Ends, 1);
+        // Written text is ASCII, so any code page carries it.
+        for (char C : Rtf)
+            ASSERT_LT(static_cast<unsigned char>(C), 0x80);
+    }
+}
+
+// A text and an HTML page converted by an office suite (fixtures/), and Markdown converted by pandoc now.
+TEST(Rtf, DocumentsFromOtherWriters) {
+    EXPECT_EQ(Lines(RtfToPlainText(TextFixture("sample-txt.rtf"))), Lines(TextFixture("sample.txt")));
+
+    const TRecorder Html = Read(TextFixture("sample-html.rtf"));
+    EXPECT_EQ(Lines(RtfToPlainText(TextFixture("sample-html.rtf"))),
+              (std::vector<std::string>{"Normal bold italic under struck red end.", "Centred paragraph.",
+                                        "a1\tb1", "a2\tb2", "Apr\xC3\xA8s the table."}));
+    EXPECT_EQ(Html.RunsWhere([](const TRtfCharFormat& F) { return F.Bold; }),
+              std::vector<std::string>{"bold"});
+    EXPECT_EQ(Html.RunsWhere([](const TRtfCharFormat& F) { return F.Italic; }),
+              std::vector<std::string>{"italic"});
+    EXPECT_EQ(Html.RunsWhere([](const TRtfCharFormat& F) { return F.Underline; }),
+              std::vector<std::string>{"under"});
+    EXPECT_EQ(Html.RunsWhere([](const TRtfCharFormat& F) { return F.StrikeOut; }),
+              std::vector<std::string>{"struck"});
+    EXPECT_EQ(Html.RunsWhere([](const TRtfCharFormat& F) { return F.HasColor && F.Color == 0xFF0000; }),
+              std::vector<std::string>{"red"});
+    EXPECT_TRUE(std::find(Html.Events.begin(), Html.Events.end(), TEvent(TRtfParaFormat{raCenter})) !=
+                Html.Events.end());
+
+    testutil::TScratchDir Dir;
+    const std::string Markdown =
+        "First paragraph with **bold** and *italic*.\n\n"
+        "Second: caf\xC3\xA9, \xD0\xA1\xD1\x8A\xD0\xB5\xD1\x88\xD1\x8C, "
+        "\xE3\x81\x84\xE3\x82\x8D\xE3\x81\xAF, \xF0\x9F\x98\x80, {brace} \\\\ slash.\n\n"
+        "| A | B |\n|---|---|\n| a1 | b1 |\n";
+    testutil::WriteFile(Dir / "in.md", Markdown);
+    std::string Rtf;
+    ASSERT_EQ(testutil::Run("pandoc -s -f markdown -t rtf " + testutil::Quote(Dir / "in.md"), &Rtf), 0);
+    std::vector<std::string> Got;
+    for (const std::string& L : Lines(RtfToPlainText(Rtf)))
+        if (!L.empty())
+            Got.push_back(L);
+    EXPECT_EQ(Got, (std::vector<std::string>{
+                       "First paragraph with bold and italic.",
+                       "Second: caf\xC3\xA9, \xD0\xA1\xD1\x8A\xD0\xB5\xD1\x88\xD1\x8C, "
+                       "\xE3\x81\x84\xE3\x82\x8D\xE3\x81\xAF, \xF0\x9F\x98\x80, {brace} \\ slash.",
+                       "A\tB", "a1\tb1"}));
+    EXPECT_EQ(Read(Rtf).RunsWhere([](const TRtfCharFormat& F) { return F.Bold; }),
+              std::vector<std::string>{"bold"});
+}
+
+// The corners of the format, each as a small document and the text it holds.
+TEST(Rtf, Corners) {
+    const struct {
+        const char* Rtf;
+        const char* Text;
+    } Cases[] = {
+        {"{\\rtf1 \\u-10179?\\u-8704?\\u-3913?\\u233 ?x}", "\xF0\x9F\x98\x80\xEF\x82\xB7\xC3\xA9x"},
+        {"{\\rtf1 \\u55357?b}", "\xEF\xBF\xBD"
+                                "b"},
+        {"{\\rtf1 a\\bin5 {\\}\\'b}", "ab"},
+        {"{\\rtf1 a{\\*\\unknown{nested {deeper \\par}}more}b{\\*\\bkmkstart x}c}", "abc"},
+        {"{\\rtf1 a{\\pict\\pngblip 89504e47}{\\object{\\*\\objdata 01}}b}", "ab"},
+        {"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}", "link"},
+        {"{\\rtf1\\uc2 \\u233\\'e9\\'e9x}", "\xC3\xA9x"},
+        {"{\\rtf1\\uc0 \\u233 x}", "\xC3\xA9x"},
+        {"{\\rtf1 {\\uc3\\u233 ab}c\\u233\\'e9d}", "\xC3\xA9"
+                                                   "c\xC3\xA9"
+                                                   "d"},
+        {"{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}",
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset128 \\'82\\'6c\\'82\\'72;}{\\f1 Arial;}}\\f0 "
+         "\\'82\\'a0\\'83\\'5c\\f1 \\'e9}",
+         "\xE3\x81\x82\xE3\x82\xBD\xC3\xA9"},
+        {"{\\rtf1 \\'e9\\'zz\\'4}", "\xC3\xA9zz4"},
+        {"{\\rtf1 a\\tab b\\line c\\par d\\cell e\\cell\\row f}", "a\tb\nc\nd\te\nf"},
+        {"{\\rtf1 \\\\\\{\\}\\~\\emdash\\-\\_\\lquote\\rdblquote}",
+         "\\{}\xC2\xA0\xE2\x80\x94\xE2\x80\x91\xE2\x80\x98\xE2\x80\x9D"},
+        {"{\\rtf1 {\\header h}{\\footer f}{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}body}", "body"},
+        {"{\\rtf1 a\r\nb\\\r\nc}trailing", "ab\nc"},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(RtfToPlainText(C.Rtf), C.Text) << C.Rtf;
+}
+
+TEST(Rtf, Formats) {
+    const TRecorder R =
+        Read("{\\rtf1\\deff1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset0 Courier New;}}"
+             "{\\colortbl;\\red255\\green0\\blue0;}"
+             "a\\f0\\fs20 b\\b c\\b0\\i d\\i0\\ul e\\ulnone\\strike f\\strike0\\cf1 g{\\b h}i\\plain j"
+             "\\par\\pard\\qc k\\par\\qr l\\par\\qj m}");
+    TRtfCharFormat Base;
+    Base.FontName = "Courier New";
+    TRtfCharFormat Arial = Base;
+    Arial.FontName = "Arial";
+    Arial.HalfPoints = 20;
+    auto With = [](TRtfCharFormat F, auto Change) {
+        Change(F);
+        return F;
+    };
+    TRtfCharFormat Red = With(Arial, [](TRtfCharFormat& F) {
+        F.HasColor = true;
+        F.Color = 0xFF0000;
+    });
+    const std::vector<TEvent> Want = {
+        TRun{"a", Base},
+        TRun{"b", Arial},
+        TRun{"c", With(Arial, [](TRtfCharFormat& F) { F.Bold = true; })},
+        TRun{"d", With(Arial, [](TRtfCharFormat& F) { F.Italic = true; })},
+        TRun{"e", With(Arial, [](TRtfCharFormat& F) { F.Underline = true; })},
+        TRun{"f", With(Arial, [](TRtfCharFormat& F) { F.StrikeOut = true; })},
+        TRun{"g", Red},
+        TRun{"h", With(Red, [](TRtfCharFormat& F) { F.Bold = true; })},
+        TRun{"i", Red},
+        TRun{"j", Base},
+        TRtfParaFormat{raLeft},
+        TRun{"k", Base},
+        TRtfParaFormat{raCenter},
+        TRun{"l", Base},
+        TRtfParaFormat{raRight},
+        TRun{"m", Base},
+    };
+    EXPECT_EQ(R.Events, Want);
+    EXPECT_EQ(R.Last.Alignment, raJustify);
+}
+
+// Bad nesting and other damage is an error with a message; random damage never crashes.
+TEST(Rtf, DamagedDocuments) {
+    for (const std::string& Bad :
+         {std::string("plain text"), std::string("{\\rtf1 {a}"), std::string("{\\rtf1 a\\"),
+          "{\\rtf1 " + std::string(RtfMaxDepth + 1, '{') + std::string(RtfMaxDepth + 2, '}')}) {
+        try {
+            RtfToPlainText(Bad);
+            ADD_FAILURE() << Bad.substr(0, 40);
+        } catch (const ERtfError& E) {
+            EXPECT_FALSE(std::string(E.what()).empty());
+        }
+    }
+    EXPECT_EQ(
+        RtfToPlainText("{\\rtf1 " + std::string(RtfMaxDepth - 1, '{') + "x" + std::string(RtfMaxDepth, '}')),
+        "x");
+    std::mt19937 Random(13);
+    for (const char* Name : {"sample-txt.rtf", "sample-html.rtf"}) {
+        const std::string Good = TextFixture(Name);
+        for (int Round = 0; Round < 1500; ++Round) {
+            std::string Bad = Good.substr(0, Random() % (Good.size() + 1));
+            for (int K = 0; K < 4 && !Bad.empty(); ++K)
+                Bad[Random() % Bad.size()] = "{}\\'0u-9 \x80"[Random() % 10];
+            try {
+                RtfToPlainText(Bad);
+            } catch (const ERtfError&) {
+            }
+        }
+    }
+}
