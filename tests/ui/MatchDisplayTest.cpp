@@ -65,18 +65,18 @@ private:
             qFatal("zip failed");
         return Path;
     }
-    // Puts the matches into the tree as a search would and selects the entry Entry of ArcNode.
+    // Puts the match into the tree as a search would and selects its node.
     void Select(const std::string& ArcNode, const std::string& Entry, const QString& Text = "needle") {
         Child<QComboBox>(Form.get(), "SearchStr")->setEditText(Text);
         Child<QComboBox>(Form.get(), "SearchPath")->setEditText(QString::fromStdString(Work->Path() + "/"));
         {
             // A match selects its node, which outside a search would show it already.
             const QSignalBlocker Quiet(Tree());
-            Tree()->clear();
             Form->ScannerContextFound(Work->Path() + "/" + ArcNode, Entry, 0, 0);
             Tree()->clearSelection();
         }
-        Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(0));
+        QTreeWidgetItem* Archive = Tree()->topLevelItem(Tree()->topLevelItemCount() - 1);
+        Tree()->setCurrentItem(Archive->child(Archive->childCount() - 1));
     }
     void FindNext() { QTest::mouseClick(Button("FindNextBtn"), Qt::LeftButton); }
 
