@@ -23,7 +23,9 @@ void Usage(FILE* To) {
                To);
     for (const TVerb* V : Verbs)
         std::fprintf(To, "  %s %s\n%s\n", V->Name, V->Usage, V->Help);
-    std::fputs("\nExit status: 0 on success, 2 on error (the message goes to standard error).\n", To);
+    std::fputs("\nExit status: 0 on success, 1 when search finds nothing, 2 on error (the message goes to\n"
+               "standard error).\n",
+               To);
 }
 
 } // namespace
