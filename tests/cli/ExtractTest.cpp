@@ -55,7 +55,7 @@ TEST(CliExtract, ArchivesOfZipAndSevenZipLikeUnzip) {
         {"zip -qr -e -P secret", "secret"},
         {"7zz a -bd -bso0 -tzip -mx=1", ""},
         {"7zz a -bd -bso0 -tzip -mx=9", ""},
-        {"7zz a -bd -bso0 -tzip -psecret -mem=ZipCrypto", "secret"}};
+        {"7zz a -bd -bso0 -tzip -mx=0 -psecret -mem=ZipCrypto", "secret"}};
     for (auto [Make, Password] : Makers) {
         fs::remove(Dir / "z.zip");
         ASSERT_EQ(testutil::Run("cd " + Quote(Tree) + " && " + Make + " ../z.zip ."), 0);

@@ -13,41 +13,40 @@
 #include <future>
 #include <stdexcept>
 
+namespace {
+
+// Handles events until the worker's result is there.
+template <class T> T Finish(std::future<T>& Worker) {
+    while (Worker.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return Worker.get();
+}
+
+} // namespace
+
 class QtPlatformTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void WorkerWaitsForTheMainThread() {
+    void WorkerWaitsForTheMainThreadAndGetsItsFailure() {
         TQtPlatform Platform;
-        std::atomic<bool> Ran{false};
         std::atomic<bool> OnMain{false};
         auto Worker = std::async(std::launch::async, [&] {
+            bool Ran = false;
             RunOnMainThread([&] {
                 OnMain = QThread::currentThread() == qApp->thread();
                 QThread::msleep(50); // the worker must still be waiting here
                 Ran = true;
             });
-            return Ran.load();
-        });
-        while (Worker.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents();
-        QVERIFY(Worker.get());
-        QVERIFY(OnMain);
-    }
-
-    void FailureReachesTheWorker() {
-        TQtPlatform Platform;
-        auto Worker = std::async(std::launch::async, [] {
             try {
                 RunOnMainThread([] { throw std::runtime_error("handler failed"); });
             } catch (const std::runtime_error& E) {
-                return std::string(E.what());
+                return Ran ? std::string(E.what()) : std::string("did not wait");
             }
             return std::string("nothing raised");
         });
-        while (Worker.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents();
-        QCOMPARE(Worker.get(), std::string("handler failed"));
+        QCOMPARE(Finish(Worker), std::string("handler failed"));
+        QVERIFY(OnMain);
     }
 
     void WorkerAsksThroughAQtBox() {
@@ -63,9 +62,7 @@ private slots:
             MessageBeep();
             return ShowMessageBox("Overwrite it?", "Question", mbYesNo);
         });
-        while (Worker.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents();
-        QCOMPARE(Worker.get(), int(idNo));
+        QCOMPARE(Finish(Worker), int(idNo));
         QCOMPARE(Shown, QString("Question|Overwrite it?"));
     }
 };
