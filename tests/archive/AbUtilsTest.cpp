@@ -126,22 +126,8 @@ TEST(AbUtils, PathsAndFolders) {
     EXPECT_THROW(ShortPathName(Dir / "Sub/Nothing.txt"), EAbFileNotFound);
 }
 
-TEST(AbUtils, ErrorClassesAndThePadLock) {
-    const std::pair<std::exception_ptr, std::pair<TAbErrorClass, int>> Cases[] = {
-        {std::make_exception_ptr(EAbZipBadCRC()), {ecArchiveError, 23}},
-        {std::make_exception_ptr(EInOutError("write", "/full/disk", ENOSPC)), {ecInOutError, ENOSPC}},
-        {std::make_exception_ptr(EReadError("Stream read error")), {ecFilerError, 0}},
-        {std::make_exception_ptr(EFOpenError("cannot open")), {ecFileOpenError, 0}},
-        {std::make_exception_ptr(EFCreateError("cannot create")), {ecFileCreateError, 0}},
-        {std::make_exception_ptr(std::runtime_error("other")), {ecOtherError, 0}}};
-    for (const auto& [Raised, Expected] : Cases)
-        try {
-            std::rethrow_exception(Raised);
-        } catch (const std::exception& E) {
-            EXPECT_EQ(ClassifyError(E), Expected) << E.what();
-        }
-
-    // Re-entrant for its holder, exclusive for others.
+// Re-entrant for its holder, exclusive for others.
+TEST(AbUtils, PadLock) {
     TAbPadLock Lock;
     Lock.SetLocked(false); // not held: nothing happens
     Lock.SetLocked(true);

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <regex>
 
 using namespace testutil;
 
@@ -46,21 +45,13 @@ const char* const Archives[] = {"PKZ80A1", "PKZ110ES", "PKZ80B1",  "PKZ80B2",
 
 } // namespace
 
-TEST(LegacyDecoders, EveryEntryOfTheDosArchivesWithTheCrcOfTheirListing) {
-    const std::regex Listed(R"(Filename: (\S+)[\s\S]*?32 bit CRC value: ([0-9a-f]+))");
+TEST(LegacyDecoders, EveryEntryOfTheDosArchives) {
     for (const char* Archive : Archives) {
-        const std::string Listing = ReadFile(Pkzip(std::string(Archive) + ".TXT"));
-        std::map<std::string, uint32_t> Crcs;
-        for (auto It = std::sregex_iterator(Listing.begin(), Listing.end(), Listed);
-             It != std::sregex_iterator(); ++It)
-            Crcs[(*It)[1]] = uint32_t(std::stoul((*It)[2], nullptr, 16));
         const auto Entries = LegacyEntries(std::string(Archive) + ".ZIP");
         EXPECT_GE(Entries.size(), 7u) << Archive;
-        for (const TLocalEntry& E : Entries) {
-            const std::string Out = Decode(E.Method, E.Flags, E.Data, E.UncompressedSize);
-            EXPECT_TRUE(Out == DosOriginals().at(E.Name)) << Archive << " " << E.Name;
-            EXPECT_EQ(Crc32(Out), Crcs.at(E.Name)) << Archive << " " << E.Name;
-        }
+        for (const TLocalEntry& E : Entries)
+            EXPECT_TRUE(Decode(E.Method, E.Flags, E.Data, E.UncompressedSize) == DosOriginals().at(E.Name))
+                << Archive << " " << E.Name;
     }
     // Tiny, empty and odd-sized chunks split codes at every bit position.
     for (const char* Archive : {"PKZ110ES.ZIP", "PKZ80B2.ZIP", "PKZ110EI.ZIP"})
@@ -130,31 +121,8 @@ TEST(Unreduce, HandMadeStreams) {
             W.Put(uint8_t(S), 8);
         return W.Bytes();
     };
-    const std::string Dle = "\x90", Zero(1, '\0');
-    struct {
-        std::string Symbols;
-        uint64_t Size;
-        int Factor;
-        std::string Out;
-    } const Cases[] = {
-        {"Hello", 5, 1, "Hello"},
-        {"a" + Dle + Zero + "b", 3, 2, "a" + Dle + "b"},
-        // Factor 1: V = 0x7E copies 0x7E + 3 bytes; V = 0x7F adds the next byte to the length.
-        {"a" + Dle + "\x7E" + Zero, 130, 1, std::string(130, 'a')},
-        {"a" + Dle + "\x7F\x05" + Zero, 136, 1, std::string(136, 'a')},
-        {Dle + "\x01\x09" + "z", 5, 1, std::string(4, '\0') + "z"},
-        {"ab" + Dle + "\x05\x01" + "cd", 3, 1, "ababababab"},
-    };
-    for (const auto& C : Cases)
-        EXPECT_EQ(Decode(uint8_t(C.Factor + 1), 0, Reduced(C.Symbols), C.Size), C.Out) << C.Symbols;
-    // V = 0xC1: the top Factor bits are the distance's high byte, the rest the length.
-    for (auto [Factor, High, Length] : {std::tuple{1, 1u, 0x41u}, {2, 3u, 1u}, {3, 6u, 1u}, {4, 12u, 1u}}) {
-        const std::string Out =
-            Decode(uint8_t(Factor + 1), 0, Reduced("x" + std::string(High * 256, '.') + Dle + "\xC1" + Zero),
-                   1 + High * 256 + Length + 3);
-        ASSERT_EQ(Out.size(), 1 + High * 256 + Length + 3) << Factor;
-        EXPECT_EQ(Out[1 + High * 256], 'x') << Factor;
-    }
+    // A reference before the first byte reads zeros (factor 1: V = 0x01 copies 4 bytes from distance 10).
+    EXPECT_EQ(Decode(2, 0, Reduced("\x90\x01\x09z"), 5), std::string(4, '\0') + "z");
     // After 'a' the set is {'b', 'c', 'd'}: flag 0 and a 2-bit index pick one; index 3 lies past the set.
     TLsbBitWriter W;
     for (int C = 255; C >= 0; --C) {

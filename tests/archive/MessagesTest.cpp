@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -104,21 +103,6 @@ TEST(MessageTable, GetStringToBufferNeverWritesPastMaxLen) {
     }
     char Buf[5];
     EXPECT_STREQ(R.GetStringToBuffer(1, Buf, sizeof Buf), "caf"); // the two-byte letter does not fit
-}
-
-TEST(MessageTable, LookupsFromTwoThreadsAgree) {
-    auto Work = [] {
-        for (int Round = 0; Round < 2000; ++Round)
-            if (AbStrRes(20) != "Cannot inflate block" || AbStrRes(142) != "&Verify")
-                return false;
-        return true;
-    };
-    bool A = false, B = false;
-    std::thread T1([&] { A = Work(); });
-    std::thread T2([&] { B = Work(); });
-    T1.join();
-    T2.join();
-    EXPECT_TRUE(A && B);
 }
 
 TEST(Exceptions, CarryTheirMessageAndId) {

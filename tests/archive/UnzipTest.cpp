@@ -34,14 +34,11 @@ struct TEntry {
     std::unique_ptr<TMemoryStream> Input;
     TStream* InStream;
     TMemoryStream Output;
-    std::unique_ptr<TAbZDecoder> Decoder;
     TAbUnzipHelper Helper;
     std::vector<int> Progress;
 
-    TEntry(const std::string& Packed, uint16_t Method, uint64_t Size, const std::string& Password = "")
-        : Input(StreamOf(Packed)), InStream(Input.get()),
-          Decoder(Password.empty() ? nullptr : std::make_unique<TAbZDecoder>(Password, true, 0, InStream)),
-          Helper(InStream, Decoder.get(), Output) {
+    TEntry(const std::string& Packed, uint16_t Method, uint64_t Size)
+        : Input(StreamOf(Packed)), InStream(Input.get()), Helper(InStream, nullptr, Output) {
         Helper.Method = Method;
         Helper.UncompressedSize = Size;
         Helper.OnProgressHook = [this](uint8_t P, bool&) { Progress.push_back(P); };
@@ -99,20 +96,8 @@ TEST(UnzipHelper, DataCrcProgressAndTheSizeCap) {
         EXPECT_THROW(TEntry("abc", Method, 3).Helper.Decompress(), EAbZipInvalidMethod) << Method;
 }
 
-TEST(UnzipHelper, EncryptedDataAndDataSpreadOverDisks) {
+TEST(UnzipHelper, DataSpreadOverDisks) {
     const std::string Data = SampleText(60000, 7), Packed = RawDeflate(Data, 6);
-    TMemoryStream Encrypted;
-    TStream* P = &Encrypted;
-    TAbZDecoder Encoder("secret", true, 0, P);
-    Encoder.EncryptHeader();
-    std::string Body = Packed;
-    Encoder.EncryptBuffer(Body.data(), Body.size());
-    Encrypted.WriteBuffer(Body.data(), int64_t(Body.size()));
-    TEntry E(std::string(reinterpret_cast<const char*>(Encrypted.Memory()), size_t(Encrypted.Size())), 8,
-             Data.size(), "secret");
-    E.Helper.CompressedSize = uint64_t(Encrypted.Size());
-    EXPECT_EQ(E.Helper.Decompress(), Crc32(Data));
-
     // The entry starts 100 bytes into disk 0 and ends on disk 2.
     std::unique_ptr<TMemoryStream> Disks[] = {StreamOf(std::string(100, 'x') + Packed.substr(0, 5000)),
                                               StreamOf(Packed.substr(5000, 1)),
