@@ -379,24 +379,29 @@ unsigned TDeflater::LongestMatch(unsigned CurMatch, unsigned BestLen) {
     unsigned Chain = BestLen >= FCfg.Good ? FCfg.Chain >> 2 : FCfg.Chain;
     const unsigned Nice = std::min(FCfg.Nice, FLookahead);
     const uint8_t* Window = FWindow.get();
+    const uint16_t* Prev = FPrev.get();
     const uint8_t* Scan = Window + FStrStart;
     const unsigned Limit = FStrStart > MaxDist ? FStrStart - MaxDist : 0;
     const uint16_t ScanStart = Load16(Scan);
     uint16_t ScanEnd = Load16(Scan + BestLen - 1);
+    // Where a candidate's last two bytes lie, relative to its position.
+    const uint8_t* EndBase = Window + BestLen - 1;
+    unsigned MatchStart = FMatchStart;
     do {
-        const uint8_t* Match = Window + CurMatch;
         // A longer match must agree at its end so far and at its start; most candidates fail here.
-        if (Load16(Match + BestLen - 1) != ScanEnd || Load16(Match) != ScanStart)
+        if (Load16(EndBase + CurMatch) != ScanEnd || Load16(Window + CurMatch) != ScanStart)
             continue;
-        unsigned Len = CommonLength(Scan, Match);
+        unsigned Len = CommonLength(Scan, Window + CurMatch);
         if (Len > BestLen) {
-            FMatchStart = CurMatch;
+            MatchStart = CurMatch;
             BestLen = Len;
             if (Len >= Nice)
                 break;
             ScanEnd = Load16(Scan + BestLen - 1);
+            EndBase = Window + BestLen - 1;
         }
-    } while ((CurMatch = FPrev[CurMatch & WMask]) > Limit && --Chain != 0);
+    } while ((CurMatch = Prev[CurMatch & WMask]) > Limit && --Chain != 0);
+    FMatchStart = MatchStart;
     return std::min(BestLen, FLookahead);
 }
 
