@@ -2,6 +2,8 @@
 
 #include "platform/DataFiles.h"
 #include "ui/Application.h"
+#include "ui/ExtractU.h"
+#include "ui/OverWU.h"
 #include "ui/QtPlatform.h"
 #include "ui/arcscanu.h"
 
@@ -17,6 +19,9 @@ int main(int argc, char** argv) {
     Application().Title = "Tarnlet v2.1";
     TQtPlatform Platform;
     TForm1 Form1;
+    TOverWriteDlg OverWriteDlg;
+    TExtractDlg ExtractDlg(OverWriteDlg);
+    Form1.ExtractDlg = &ExtractDlg;
     // The message loop runs until the main window closes, whatever else is open then.
     App.setQuitOnLastWindowClosed(false);
     QObject::connect(&Form1, &TForm1::FormClosed, &App, &QApplication::quit);

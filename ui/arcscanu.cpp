@@ -5,7 +5,9 @@
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
 #include "text/Conversion.h"
+#include "ui/AbZipOut.h"
 #include "ui/Application.h"
+#include "ui/ExtractU.h"
 #include "ui/FolderDialog.h"
 #include "ui/HelpWindow.h"
 #include "ui/NewMaskU.h"
@@ -141,6 +143,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->FindNextBtn, &QPushButton::clicked, this, &TForm1::FindNextBtnClick);
     connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
     connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
+    connect(Ui->TreeView1, &QTreeWidget::itemDoubleClicked, this, &TForm1::TreeView1DblClick);
     connect(Ui->AddMaskBtn, &QPushButton::clicked, this, &TForm1::AddMaskBtnClick);
     connect(Ui->DelMaskBtn, &QPushButton::clicked, this, &TForm1::DelMaskBtnClick);
     connect(Ui->MaskTypes, &QListWidget::itemClicked, this, &TForm1::MaskTypesClick);
@@ -574,6 +577,48 @@ void TForm1::HelpBtnClick() {
     if (!HelpWindow)
         HelpWindow = new THelpWindow(this);
     HelpWindow->ShowContents(Q(Application().HelpFile));
+}
+
+void TForm1::TreeView1DblClick() {
+    if (!ExtractDlg || Scanner.Running())
+        return;
+    const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
+    if (Selected.isEmpty() || Selected.first()->parent())
+        return;
+    const std::string Path = (Ui->SearchPath->currentText() + Selected.first()->text(0)).toStdString();
+    TExtractDlg& Dlg = *ExtractDlg;
+    TAbZipOutline& Outline = *Dlg.ZipOutline();
+    Dlg.ArcFN()->setText(Q(Path));
+    Dlg.Aborted = false;
+    try {
+        // A file gone since the search is not made anew as an empty archive.
+        if (!FileExists(Path))
+            throw std::runtime_error(Path);
+        Outline.SetFileName(Path);
+    } catch (const std::exception&) {
+        Outline.CloseArchive();
+        ShowPlainFile(Path);
+        return;
+    }
+    if (Outline.BaseDirectory().empty()) {
+        if (LastExtractPath.isEmpty())
+            LastExtractPath = Q(ProgramFolder());
+        try {
+            Outline.SetBaseDirectory(LastExtractPath.toStdString());
+        } catch (const std::exception&) {
+            // A remembered folder that has gone is still offered: Extract asks before making it again.
+        }
+    }
+    QComboBox* Folder = Dlg.ExtractPath();
+    Folder->clear();
+    Folder->addItems(ExtractPaths);
+    Folder->setEditText(Outline.BaseDirectory().empty() ? LastExtractPath : Q(Outline.BaseDirectory()));
+    const int Result = Dlg.exec();
+    ExtractPaths = ItemTexts(Folder);
+    if (Result == idOK)
+        LastExtractPath = Folder->currentText();
+    if (!Dlg.CompletedPath.empty())
+        LastExtractPath = Q(Dlg.CompletedPath);
 }
 
 void TForm1::AddMaskBtnClick() {

@@ -13,6 +13,7 @@
 
 class QComboBox;
 class THelpWindow;
+class TExtractDlg;
 class QTreeWidgetItem;
 class QListWidgetItem;
 
@@ -28,6 +29,9 @@ public:
     ~TForm1() override;
 
     const TSeeker& Seeker() const { return Scanner; }
+
+    // The extract dialog a double-clicked archive opens in; made once at start-up.
+    TExtractDlg* ExtractDlg = nullptr;
 
     // The seeker's events, run on the main thread while its worker waits.
     void ScannerFileFound(const std::string& AName, const std::string& APath, int32_t AAttr, int64_t ASize,
@@ -75,6 +79,7 @@ private:
 
     void TreeView1Change();
     void ShowSelectedEntry();
+    void TreeView1DblClick();
 
     void BrowseBtnClick();
     void HelpBtnClick();
@@ -93,7 +98,8 @@ private:
     TMatchGrouper Matches;
     QTreeWidgetItem* LastArchiveNode = nullptr; // the node of Matches' last archive
     std::string IniFileName;
-    // The extract dialog's folder history and last folder, carried from the settings file and back.
+    // The extract dialog's folder history and the folder it offers on its first opening in a run, carried
+    // from the settings file and back.
     QStringList ExtractPaths;
     QString LastExtractPath;
     THelpWindow* HelpWindow = nullptr; // made on first use

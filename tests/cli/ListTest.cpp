@@ -71,6 +71,88 @@ TEST(CliList, NamesAsUnzipAndSevenZipList) {
         EXPECT_EQ(std::regex_replace(ListNames(Dir / Opened), std::regex("/\n"), "\n"), Seven) << Opened;
 }
 
+// The verbose listing as Python's zipfile reads the same archive, worded like the attribute lines.
+const char* const ZipInfoVerbose = R"(import sys, zipfile
+names = ['Stored', 'Shrunk', 'Reduced', 'Reduced', 'Reduced', 'Reduced', 'Imploded', 'Tokenized',
+         'Deflated', 'Enhanced Deflation', 'DCL Imploded', 'Best Method']
+out = []
+for i in zipfile.ZipFile(sys.argv[1]).infolist():
+    utf8 = i.flag_bits & 0x800
+    ratio = 0.0
+    if i.file_size:
+        ratio = (1 - (i.compress_size - (12 if i.flag_bits & 1 else 0)) / i.file_size) * 100
+    letters = ''.join(c for b, c in ((1, 'r'), (2, 'h'), (4, 's'), (32, 'a')) if i.external_attr & b)
+    stamp = 'Unknown' if i.date_time == (1980, 0, 0, 0, 0, 0) else '%04d-%02d-%02d %02d:%02d:%02d' % i.date_time
+    out += [i.filename,
+            '  Compressed Size: %d' % i.compress_size,
+            '  Uncompressed Size: %d' % i.file_size,
+            '  Compression Method: ' + (names[i.compress_type] if i.compress_type < 12 else 'Unknown'),
+            '  Compression Ratio: %2.0f%%' % ratio,
+            '  CRC: %X' % i.CRC,
+            '  External File Attributes: ' + letters,
+            '  File Type: ' + ('Text' if i.internal_attr == 1 else 'Binary'),
+            '  Encryption: ' + ('Encrypted' if i.flag_bits & 1 else 'Not Encrypted'),
+            '  Time Stamp: ' + stamp,
+            '  Made by Version: %.2f' % ((i.create_version & 0xFF) / 10),
+            '  Version Needed to Extract: %.2f' % ((i.extract_version & 0xFF) / 10),
+            '  Comment: ' + i.comment.decode('utf-8' if utf8 else 'cp437')]
+sys.stdout.write('\n'.join(out) + '\n')
+)";
+
+TEST(CliList, VerboseMatchesPythonOnArchivesFromManyWriters) {
+    TScratchDir Dir;
+    WriteFile(Dir / "tree/readme.txt", "read me\n");
+    WriteFile(Dir / "tree/docs/deep/x.bin", RandomBytes(5000, 3));
+    WriteFile(Dir / "tree/src/main.c", "int main(void) { return 0; }\n");
+    WriteFile(Dir / "tree/readonly.txt", SampleText(3000, 5));
+    std::filesystem::create_directories(Dir / "tree/empty folder");
+    std::filesystem::permissions(Dir / "tree/readonly.txt", std::filesystem::perms::owner_read);
+    WriteFile(Dir / "info.py", ZipInfoVerbose);
+    // Entries with chosen attributes, comments, time stamps (one of zero) and methods.
+    PythonZip(
+        Dir / "py.zip",
+        "def add(name, data, method=zipfile.ZIP_DEFLATED, attr=0x20, internal=0,\n"
+        "        stamp=(2021, 7, 4, 13, 5, 58), comment=b''):\n"
+        "    i = zipfile.ZipInfo(name, stamp)\n"
+        "    i.compress_type, i.external_attr, i.internal_attr, i.comment = method, attr, internal, comment\n"
+        "    z.writestr(i, data)\n"
+        "add('text.txt', 'line\\n' * 400, internal=1, comment=b'a comment \\x82')\n"
+        "add('ro-hidden-sys', 'x' * 10, zipfile.ZIP_STORED, attr=0x27)\n"
+        "add('no-attr.bin', bytes(range(256)) * 8, attr=0)\n"
+        "add('zero-stamp', 'z', stamp=(1980, 0, 0, 0, 0, 0))\n"
+        "add('empty', '', zipfile.ZIP_STORED)\n"
+        "add('bzip2.dat', 'b' * 5000, zipfile.ZIP_BZIP2)\n"
+        "add('lzma.dat', 'l' * 5000, zipfile.ZIP_LZMA)\n"
+        "add('caf\\u00e9/\\u65e5\\u672c.txt', 'utf-8 name', comment='\\u00e9t\\u00e9'.encode())");
+    const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
+    const std::pair<const char*, const char*> Makers[] = {
+        {"plain.zip", "zip -q -r plain.zip tree"},
+        {"stored.zip", "zip -q -r -0 stored.zip tree"},
+        {"crypt.zip", "zip -q -r -P secret crypt.zip tree"},
+        {"bzip2.zip", "zip -q -r -Z bzip2 bzip2.zip tree"},
+        {"text.zip", "zip -q -r -l text.zip tree/readme.txt tree/src"},
+        {"7z.zip", "7zz a -tzip -bd 7z.zip tree >/dev/null"},
+        {"7zcrypt.zip", "7zz a -tzip -bd -psecret 7zcrypt.zip tree >/dev/null"},
+        {"7zaes.zip", "7zz a -tzip -bd -psecret -mem=AES256 7zaes.zip tree >/dev/null"},
+        {"7zlzma.zip", "7zz a -tzip -bd -mm=LZMA 7zlzma.zip tree >/dev/null"},
+        {"7zstore.zip", "7zz a -tzip -bd -mx=0 7zstore.zip tree >/dev/null"},
+    };
+    std::vector<std::string> Archives = {Dir / "py.zip"};
+    for (auto [Name, Make] : Makers) {
+        ASSERT_EQ(testutil::Run(Cd + Make), 0) << Make;
+        Archives.push_back(Dir / Name);
+    }
+    for (const char* Fixture : {"PKZ110.ZIP", "PKZ80B2.ZIP", "PKZ204EX.ZIP"})
+        Archives.push_back(Pkzip(Fixture));
+
+    for (const std::string& Archive : Archives) {
+        std::string Ours, Expected;
+        EXPECT_EQ(Cli("list --verbose " + Quote(Archive), &Ours), 0) << Archive;
+        ASSERT_EQ(testutil::Run("python3 " + Quote(Dir / "info.py") + " " + Quote(Archive), &Expected), 0);
+        EXPECT_EQ(Ours, Expected) << Archive;
+    }
+}
+
 TEST(CliList, LongFormErrorsAndHelp) {
     std::string Out;
     ASSERT_EQ(Cli("list " + Quote(Pkzip("PKZ204EN.ZIP")), &Out), 0);
@@ -90,6 +172,7 @@ TEST(CliList, LongFormErrorsAndHelp) {
                               {"list " + Quote(Dir / "cut.zip"), ""},
                               {"list", "usage"},
                               {"list --names", ""},
+                              {"list --verbose", ""},
                               {"frobnicate x", ""},
                               {"", ""}}) {
         std::string Err;
@@ -97,5 +180,5 @@ TEST(CliList, LongFormErrorsAndHelp) {
         EXPECT_NE(Err.find(Says), std::string::npos) << Args << ": " << Err;
     }
     EXPECT_EQ(Cli("--help", &Out), 0);
-    EXPECT_NE(Out.find("list [--names] ARCHIVE"), std::string::npos);
+    EXPECT_NE(Out.find("list [--names | --verbose] ARCHIVE"), std::string::npos);
 }
