@@ -1,6 +1,7 @@
 #pragma once
 // The verbs of tarnlet-cli. Each verb lives in its own file and is listed in the table of tarnlet-cli.cpp.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,3 +45,26 @@ int SearchVerb(const std::vector<std::string>& Args);
 extern const TVerb SearchVerbInfo;
 int AddVerb(const std::vector<std::string>& Args);
 extern const TVerb AddVerbInfo;
+int CatVerb(const std::vector<std::string>& Args);
+extern const TVerb CatVerbInfo;
+int ShowVerb(const std::vector<std::string>& Args);
+extern const TVerb ShowVerbInfo;
+
+// One archive whose entries are extracted one at a time into a private scratch folder, which goes with
+// the object.
+class TEntryScratch {
+public:
+    // Opens and loads the archive; raises with the reason.
+    TEntryScratch(const std::string& ArchivePath, const std::string& Password);
+    ~TEntryScratch();
+    TEntryScratch(const TEntryScratch&) = delete;
+    TEntryScratch& operator=(const TEntryScratch&) = delete;
+
+    // Extracts the entry stored under exactly Name and returns its file; the previous one is deleted.
+    // Raises "no such entry" or the reason the extraction failed. A folder entry gives an empty file.
+    std::string Extract(const std::string& Name);
+
+private:
+    struct TData;
+    std::unique_ptr<TData> F;
+};

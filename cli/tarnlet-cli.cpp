@@ -9,7 +9,8 @@
 
 namespace {
 
-const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo, &SearchVerbInfo, &AddVerbInfo};
+const TVerb* const Verbs[] = {&ListVerbInfo, &TestVerbInfo, &ExtractVerbInfo, &SearchVerbInfo,
+                              &AddVerbInfo,  &CatVerbInfo,  &ShowVerbInfo};
 
 bool IsHelp(const char* Arg) {
     return std::strcmp(Arg, "--help") == 0 || std::strcmp(Arg, "-h") == 0;
