@@ -33,17 +33,18 @@ void AppendUnicode(std::string& Out, uint32_t Cp) {
     }
 }
 
-// Text as the reader takes it back: printable ASCII as itself, the rest as control words or \uN.
-void AppendEscaped(std::string& Out, const std::string& Utf8) {
+// Text as the reader takes it back: printable ASCII as itself, the rest as control words or \uN. In a
+// font name only \uN: a bare ";" would end the name, and tabs and line breaks are no control words there.
+void AppendEscaped(std::string& Out, const std::string& Utf8, bool FontName = false) {
     for (size_t I = 0; I < Utf8.size();) {
         const uint32_t Cp = NextCodePoint(Utf8, I);
         if (Cp == '\\' || Cp == '{' || Cp == '}')
             Out += {'\\', char(Cp)};
-        else if (Cp == '\t')
+        else if (Cp == '\t' && !FontName)
             Out += "\\tab ";
-        else if (Cp == 0x2028)
+        else if (Cp == 0x2028 && !FontName)
             Out += "\\line ";
-        else if (Cp >= 0x20 && Cp < 0x7F)
+        else if (Cp >= 0x20 && Cp < 0x7F && !(Cp == ';' && FontName))
             Out += char(Cp);
         else
             AppendUnicode(Out, Cp);
@@ -116,13 +117,9 @@ void TRtfWriter::EndDocument(const TRtfParaFormat& Para) {
 std::string TRtfWriter::Result() const {
     std::string Out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n{\\fonttbl";
     for (size_t I = 0; I < F->Fonts.size(); ++I) {
-        // A bare ";" would end the entry early.
-        std::string Escaped;
-        AppendEscaped(Escaped, F->Fonts[I]);
-        std::string Name;
-        for (char C : Escaped)
-            Name += C == ';' ? std::string("\\u59?") : std::string(1, C);
-        Out += "{\\f" + std::to_string(I) + "\\fnil " + Name + ";}";
+        Out += "{\\f" + std::to_string(I) + "\\fnil ";
+        AppendEscaped(Out, F->Fonts[I], true);
+        Out += ";}";
     }
     Out += "}\r\n{\\colortbl;";
     for (uint32_t C : F->Colors)

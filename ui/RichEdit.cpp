@@ -108,6 +108,15 @@ QString DecodePlain(const std::string& Data) {
 TRichEdit::TRichEdit(QWidget* Parent) : QTextEdit(Parent) {
     setAcceptRichText(false);
     FDefAttributes.setFont(document()->defaultFont());
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { FTextValid = false; });
+}
+
+const QString& TRichEdit::Text() const {
+    if (!FTextValid) {
+        FText = toPlainText();
+        FTextValid = true;
+    }
+    return FText;
 }
 
 void TRichEdit::LoadFromFile(const QString& FileName) {
@@ -129,7 +138,15 @@ void TRichEdit::StreamIn(const std::string& Data) {
         Rich.Build(*Document);
         moveCursor(QTextCursor::Start);
     } else {
-        setPlainText(DecodePlain(Data));
+        // Plain text needs no shaping (kerning, ligatures) except in scripts that cannot do without;
+        // laying out a large file is much quicker without it.
+        QFont Font = document()->defaultFont();
+        Font.setStyleStrategy(QFont::PreferNoShaping);
+        document()->setDefaultFont(Font);
+        const QString Text = DecodePlain(Data);
+        setPlainText(Text);
+        FText = Text;
+        FTextValid = true;
     }
     Document->setUndoRedoEnabled(true);
     Document->setModified(false);
@@ -160,14 +177,13 @@ void TRichEdit::SaveToFile(const QString& FileName) const {
     Out.WriteBuffer(Data.data(), int64_t(Data.size()));
 }
 
-int TRichEdit::FindText(const QString& Text, int Start, int Length, bool MatchCase) const {
-    if (Text.isEmpty() || Start < 0 || Length < Text.length())
+int TRichEdit::FindText(const QString& What, int Start, int Length, bool MatchCase) const {
+    if (What.isEmpty() || Start < 0 || Length < What.length())
         return -1;
-    const QTextCursor Found = document()->find(
-        Text, Start, MatchCase ? QTextDocument::FindCaseSensitively : QTextDocument::FindFlags());
-    if (Found.isNull() || int64_t(Found.selectionEnd()) > int64_t(Start) + Length)
+    const qsizetype Found = Text().indexOf(What, Start, MatchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    if (Found < 0 || int64_t(Found) + What.length() > int64_t(Start) + Length)
         return -1;
-    return Found.selectionStart();
+    return int(Found);
 }
 
 int TRichEdit::TextLength() const {

@@ -54,7 +54,12 @@ public:
     bool CanUndo() const;
 
 private:
+    // The content as a string for finding, made when first needed after a change.
+    const QString& Text() const;
+
     bool FPlainText = false;
+    mutable QString FText;
+    mutable bool FTextValid = false;
     TConversionClass FDefaultConversion;
     QTextCharFormat FDefAttributes;
     int FUpdateCount = 0;

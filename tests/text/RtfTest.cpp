@@ -39,7 +39,7 @@ std::string RandomText(std::mt19937& Random) {
 
 TRtfCharFormat RandomFormat(std::mt19937& Random) {
     static const char* const Fonts[] = {"",           "Arial", "Courier New", "Caf\xC3\xA9 Sans",
-                                        "Semi;colon", "{Odd}"};
+                                        "Semi;colon", "{Odd}", "Tab\tName"};
     TRtfCharFormat F;
     F.FontName = Fonts[Random() % std::size(Fonts)];
     F.HalfPoints = 1 + int(Random() % 200);
