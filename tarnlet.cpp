@@ -5,7 +5,9 @@
 #include "ui/ExtractU.h"
 #include "ui/OverWU.h"
 #include "ui/QtPlatform.h"
+#include "ui/RichEdit.h"
 #include "ui/arcscanu.h"
+#include "viewer/REMain.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +24,13 @@ int main(int argc, char** argv) {
     TOverWriteDlg OverWriteDlg;
     TExtractDlg ExtractDlg(OverWriteDlg);
     Form1.ExtractDlg = &ExtractDlg;
+    TViewerForm ViewerForm;
+    QObject::connect(
+        &Form1, &TForm1::ViewerRequested,
+        [&ViewerForm](const TRichEdit* Pane, const QTextCharFormat& Attributes, const QString& File) {
+            ViewerForm.TakeOver(*Pane, Attributes, File.toStdString());
+            ViewerForm.ShowModal();
+        });
     // The message loop runs until the main window closes, whatever else is open then.
     App.setQuitOnLastWindowClosed(false);
     QObject::connect(&Form1, &TForm1::FormClosed, &App, &QApplication::quit);

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include "platform/Classes.h"
 #include "platform/SysUtils.h"
 
 #include <cerrno>
@@ -152,6 +153,24 @@ void ReplaceFile(const std::string& NewFile, const std::string& Target) {
     }
     if (!Done)
         throw EWriteError(Format("Cannot replace \"%s\". %s", {Target, SysErrorMessage(Error)}));
+}
+
+void WriteFileSafely(const std::string& FileName, const std::string& Data) {
+    const std::string Folder = ExtractFilePath(FileName);
+    const std::string Temp =
+        CreateUniqueTempFile(Folder.empty() ? "." : Folder, "." + ExtractFileName(FileName) + ".");
+    if (Temp.empty())
+        throw EInOutError("create a file in", Folder.empty() ? "." : Folder, errno);
+    try {
+        {
+            TFileStream Out(Temp, fmOpenWrite);
+            Out.WriteBuffer(Data.data(), int64_t(Data.size()));
+        }
+        ReplaceFile(Temp, FileName);
+    } catch (...) {
+        ::unlink(Temp.c_str());
+        throw;
+    }
 }
 
 std::string ResolvePathCase(const std::string& Path) {

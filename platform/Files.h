@@ -45,6 +45,10 @@ std::string CreateUniqueTempFolder(const std::string& Folder, const std::string&
 // Puts NewFile in the place of Target in one step, with Target's permissions, once its data is on disk;
 // EWriteError when it cannot (both files are then as they were).
 void ReplaceFile(const std::string& NewFile, const std::string& Target);
+// Writes Data as the file FileName through a temporary file beside it that then replaces it: a full
+// disk or a crash never leaves a cut file, and on failure the old file is as it was. Raises EWriteError
+// (or EInOutError) with the reason.
+void WriteFileSafely(const std::string& FileName, const std::string& Data);
 
 // Path itself when it exists; otherwise each missing component is looked up without regard to case.
 // The best path found is returned (unchanged components where nothing fits).

@@ -24,7 +24,10 @@ uint32_t NextCodePoint(const std::string& S, size_t& I) {
 }
 
 void AppendUnicode(std::string& Out, uint32_t Cp) {
-    auto One = [&Out](uint32_t Unit) { Out += "\\u" + std::to_string(int16_t(uint16_t(Unit))) + "?"; };
+    // The space ends the control word; "?" is the one character a reader without Unicode shows instead,
+    // and that other readers skip. Without the space some readers take "?" as the delimiter and skip the
+    // next letter.
+    auto One = [&Out](uint32_t Unit) { Out += "\\u" + std::to_string(int16_t(uint16_t(Unit))) + " ?"; };
     if (Cp >= 0x10000) {
         One(0xD800 + ((Cp - 0x10000) >> 10));
         One(0xDC00 + ((Cp - 0x10000) & 0x3FF));

@@ -1,6 +1,7 @@
 #include "ui/RichEdit.h"
 
 #include "platform/Classes.h"
+#include "platform/Files.h"
 #include "platform/SysUtils.h"
 #include "text/Rtf.h"
 
@@ -172,9 +173,11 @@ std::string TRichEdit::RtfText() const {
 }
 
 void TRichEdit::SaveToFile(const QString& FileName) const {
-    const std::string Data = FPlainText ? toPlainText().toStdString() : RtfText();
-    TFileStream Out(FileName.toStdString(), fmCreate);
-    Out.WriteBuffer(Data.data(), int64_t(Data.size()));
+    SaveToFile(FileName, FPlainText);
+}
+
+void TRichEdit::SaveToFile(const QString& FileName, bool AsPlainText) const {
+    WriteFileSafely(FileName.toStdString(), AsPlainText ? toPlainText().toStdString() : RtfText());
 }
 
 int TRichEdit::FindText(const QString& What, int Start, int Length, bool MatchCase) const {

@@ -27,8 +27,10 @@ public:
     void LoadFromFile(const QString& FileName);
     // Replaces the content with Data, streamed in as the plain-text flag says.
     void StreamIn(const std::string& Data);
-    // Writes the content: plain text (UTF-8) or RTF as the plain-text flag says. Raises on failure.
+    // Writes the content: plain text (UTF-8) or RTF as the plain-text flag says. Raises on failure and
+    // then leaves the file as it was.
     void SaveToFile(const QString& FileName) const;
+    void SaveToFile(const QString& FileName, bool AsPlainText) const;
     // The content as RTF.
     std::string RtfText() const;
 

@@ -12,6 +12,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/NewMaskU.h"
 #include "ui/Shell.h"
+#include "ui/WaitCursor.h"
 #include "ui_arcscanu.h"
 
 #include <QApplication>
@@ -82,14 +83,6 @@ void SetProgressMax(QProgressBar* Bar, int Count) {
         Bar->setMaximum(Max);
 }
 
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
 } // namespace
 
 TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm1>()) {
@@ -141,6 +134,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &TForm1::HelpBtnClick);
     connect(Ui->FindNextBtn, &QPushButton::clicked, this, &TForm1::FindNextBtnClick);
+    connect(Ui->ViewerBtn, &QPushButton::clicked, this, &TForm1::ViewerBtnClick);
     connect(Ui->CloseBtn, &QPushButton::clicked, this, &QWidget::close);
     connect(Ui->TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
     connect(Ui->TreeView1, &QTreeWidget::itemDoubleClicked, this, &TForm1::TreeView1DblClick);
@@ -676,4 +670,8 @@ void TForm1::MaskTypesClickCheck(QListWidgetItem* Item) {
         return;
     for (int I = 0; I < Ui->MaskTypes->count(); ++I)
         Ui->MaskTypes->item(I)->setCheckState(Qt::Checked);
+}
+
+void TForm1::ViewerBtnClick() {
+    emit ViewerRequested(Ui->RichEdit1, DefaultAttributes, QString::fromStdString(FLastTempFile));
 }

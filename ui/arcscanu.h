@@ -3,6 +3,7 @@
 // file types to look at inside archives.
 
 #include "engine/SearchSetup.h"
+#include "ui/RichEdit.h"
 
 #include <QStringList>
 #include <QTextCharFormat>
@@ -48,6 +49,8 @@ public:
     // Shows a file on disk as it is; the temporary file stays the last extracted one.
     void ShowPlainFile(const std::string& Path);
     void FindNextBtnClick();
+    // Zoom Viewer: hands the shown content to the viewer (ViewerRequested).
+    void ViewerBtnClick();
     const std::string& LastTempFile() const { return FLastTempFile; }
     const QString& AssociatedProgram() const { return FAssociatedProgram; }
 
@@ -58,6 +61,10 @@ signals:
     void SearchEnded();
     // The window has accepted a close: the program's message loop ends with it.
     void FormClosed();
+    // Zoom Viewer was pressed: the viewer takes the pane's content (its text when the pane shows plain
+    // text, else the file LastTempFile) with the pane's default attributes, and shows it modally.
+    void ViewerRequested(const TRichEdit* Pane, const QTextCharFormat& DefaultAttributes,
+                         const QString& LastTempFile);
 
 protected:
     void changeEvent(QEvent* Event) override; // FormActivate
