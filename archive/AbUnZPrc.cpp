@@ -1,5 +1,6 @@
 #include "archive/AbUnZPrc.h"
 
+#include "archive/AbBufStm.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUtils.h"
 #include "archive/Abziptyp.h"
@@ -13,10 +14,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-constexpr size_t kOutBufferSize = 32768;
+constexpr size_t kOutPiece = 32768;
+
+} // namespace
+
+// The decoded bytes into a stream, through a buffer so that small pieces cost no call each.
+class TAbStreamOutput : public TAbDecodeOutput {
+public:
+    explicit TAbStreamOutput(TStream& Stream) : FWriter(Stream, uint32_t(kOutPiece)) {}
+    void Write(const uint8_t* Data, size_t Count) override { FWriter.WriteBuffer(Data, int64_t(Count)); }
+    // Writes what is pending; raises when the stream takes less.
+    void Flush() { FWriter.Flush(); }
+
+private:
+    TAbBufferedStream FWriter;
+};
+
+namespace {
 
 // Name with its empty, "." and ".." parts dropped: a relative path that stays below where it is joined.
 std::string SafeRelativePath(const std::string& Name) {
@@ -44,16 +62,56 @@ void PrepareFolder(const TAbZipArchive& Archive, const std::string& Path) {
     CreateDirectoryPath(Folder);
 }
 
-// Decodes the entry into the file OutName and checks it.
-void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
-    // Unlinked first, so that a link or a second name of the file is replaced rather than written through.
-    DeleteFile(OutName);
-    auto Out = std::make_unique<TFileStream>(OutName, fmCreate);
-    // A file that did not get through is closed and deleted.
-    TScopeGuard RemovePartial([&] {
-        Out.reset();
-        DeleteFile(OutName);
-    });
+// Refuses what needs a newer version, and makes the entry's disk of a spanned set the open one.
+void CheckDisk(TAbZipArchive& Archive, TAbZipItem& Item) {
+    if ((Item.VersionNeededToExtract() & 0xFF) > 20)
+        throw EAbZipVersion();
+    if (Archive.Spanned && Archive.CurrentDisk != Item.DiskNumberStart())
+        Archive.ChangeDisk(uint16_t(Item.DiskNumberStart()));
+}
+
+// Moves the archive's stream to the entry's data.
+void SeekToData(TAbZipArchive& Archive, TAbZipItem& Item) {
+    Archive.Stream->Seek(int64_t(Item.RelativeOffset()), soFromBeginning);
+    TAbZipLocalFileHeader().LoadFromStream(*Archive.Stream);
+}
+
+// The local header and the first bytes of the entry's data read together, so that a small entry costs
+// one read. Only for a plain entry in a file (not encrypted, not spanned); otherwise, or when the header
+// does not come whole, nothing is read and Load is false.
+struct TReadAhead {
+    std::vector<uint8_t> Bytes;
+    size_t DataAt = 0;      // where the data starts in Bytes
+    int64_t DataOffset = 0; // and in the file
+
+    bool Load(TAbZipArchive& Archive, TAbZipItem& Item) {
+        auto* File = dynamic_cast<THandleStream*>(Archive.Stream);
+        if (!File || Archive.Spanned || Item.IsEncrypted())
+            return false;
+        // The local name and extra field are usually those of the directory; a margin for the rest.
+        const size_t Header = 30 + Item.RawFileName().size() + Item.ExtraField().size() + 64;
+        Bytes.resize(Header + size_t(std::min<uint64_t>(Item.GetCompressedSize(), 4096)));
+        const int64_t Got = File->ReadAt(Bytes.data(), int64_t(Bytes.size()), int64_t(Item.RelativeOffset()));
+        if (Got < 30)
+            return false;
+        Bytes.resize(size_t(Got));
+        TMemoryStream Record;
+        Record.WriteBuffer(Bytes.data(), Got);
+        Record.SetPosition(0);
+        try {
+            TAbZipLocalFileHeader().LoadFromStream(Record);
+        } catch (const std::exception&) {
+            return false; // read again the usual way, which reports it
+        }
+        DataAt = size_t(Record.Position());
+        DataOffset = int64_t(Item.RelativeOffset()) + int64_t(DataAt);
+        return true;
+    }
+};
+
+// Decodes the entry, the stream standing at its data, into Sink and checks its CRC-32.
+void DecodeChecked(TAbZipArchive& Archive, TAbZipItem& Item, TAbDecodeOutput& Sink,
+                   const TReadAhead* Ahead = nullptr) {
     if (Item.IsEncrypted()) {
         Item.Decoder = std::make_unique<TAbZDecoder>(Archive.Password, true, Item.CRC32(), Archive.Stream);
         // Writers that put a data descriptor after the data check the password against the time instead.
@@ -62,12 +120,15 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
         Item.Decoder->OnNeedPassword = Archive.OnNeedPassword;
         Item.Decoder->SetPasswordRetries(Archive.PasswordRetries);
     }
-    TAbUnzipHelper Helper(Archive.Stream, Item.Decoder.get(), *Out);
+    TAbUnzipHelper Helper(Archive.Stream, Item.Decoder.get(), Sink);
     Helper.DictionarySize = Item.DictionarySize();
     Helper.ShannonFanoTreeCount = Item.ShannonFanoTreeCount();
     Helper.CompressedSize = Item.GetCompressedSize();
     Helper.UncompressedSize = Item.GetUncompressedSize();
     Helper.Method = Item.CompressionMethod();
+    if (Ahead)
+        Helper.ReadAhead(Ahead->Bytes.data() + Ahead->DataAt, Ahead->Bytes.size() - Ahead->DataAt,
+                         Ahead->DataOffset);
     Helper.OnProgressHook = [&Archive](uint8_t Progress, bool& Abort) {
         Archive.DoCurrentItemProgress(Progress, Abort);
     };
@@ -83,6 +144,23 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
         Archive.SetStatus(asInvalid);
         throw;
     }
+}
+
+// Decodes the entry into the file OutName and checks it.
+void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
+    // Unlinked first, so that a link or a second name of the file is replaced rather than written through.
+    DeleteFile(OutName);
+    auto Out = std::make_unique<TFileStream>(OutName, fmCreate);
+    // A file that did not get through is closed and deleted.
+    TScopeGuard RemovePartial([&] {
+        Out.reset();
+        DeleteFile(OutName);
+    });
+    {
+        TAbStreamOutput Output(*Out);
+        DecodeChecked(Archive, Item, Output);
+        Output.Flush();
+    }
     Out.reset();
     RemovePartial.Release();
     FileSetDosDate(OutName, uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime());
@@ -91,12 +169,8 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
 } // namespace
 
 void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& UseName) {
-    if ((Item.VersionNeededToExtract() & 0xFF) > 20)
-        throw EAbZipVersion();
-    if (Archive.Spanned && Archive.CurrentDisk != Item.DiskNumberStart())
-        Archive.ChangeDisk(uint16_t(Item.DiskNumberStart()));
-    Archive.Stream->Seek(int64_t(Item.RelativeOffset()), soFromBeginning);
-    TAbZipLocalFileHeader().LoadFromStream(*Archive.Stream);
+    CheckDisk(Archive, Item);
+    SeekToData(Archive, Item);
 
     std::string Name = UseName;
     ForwardToBackslash(Name);
@@ -126,23 +200,36 @@ void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string
         ExtractToFile(Archive, Item, OutName);
 }
 
+void UnzipItemToSink(TAbZipArchive& Archive, TAbZipItem& Item, TAbDecodeOutput& Sink) {
+    CheckDisk(Archive, Item);
+    TReadAhead Ahead;
+    if (Ahead.Load(Archive, Item)) {
+        DecodeChecked(Archive, Item, Sink, &Ahead);
+        return;
+    }
+    SeekToData(Archive, Item);
+    DecodeChecked(Archive, Item, Sink);
+}
+
 TAbUnzipHelper::TAbUnzipHelper(TStream*& InStream, TAbZDecoder* Decoder, TStream& OutStream)
     : CompressedSize(uint64_t(InStream->Size())), FInStream(InStream), FDecoder(Decoder),
-      FOutStream(OutStream), FOutBuffer(std::make_unique<uint8_t[]>(kOutBufferSize)) {}
+      FStreamOutput(std::make_unique<TAbStreamOutput>(OutStream)), FSink(*FStreamOutput) {}
+
+TAbUnzipHelper::TAbUnzipHelper(TStream*& InStream, TAbZDecoder* Decoder, TAbDecodeOutput& Sink)
+    : FInStream(InStream), FDecoder(Decoder), FSink(Sink) {}
+
+TAbUnzipHelper::~TAbUnzipHelper() = default;
 
 uint32_t TAbUnzipHelper::Decompress() {
     FOutFlushed = 0;
-    FOutPending = 0;
-    FOutWriter = std::make_unique<TAbBufferedStream>(FOutStream, uint32_t(kOutBufferSize));
     FInRemaining = CompressedSize;
     if (FDecoder) {
         FDecoder->DecryptHeader();
         FInRemaining = FInRemaining > 12 ? FInRemaining - 12 : 0;
     }
     Dispatch();
-    FlushOutput();
-    FOutWriter->Flush();
-    FOutWriter.reset();
+    if (FStreamOutput)
+        FStreamOutput->Flush();
     return ~FCrc;
 }
 
@@ -151,7 +238,7 @@ void TAbUnzipHelper::Dispatch() {
     size_t Count;
     switch (Method) {
     case cmStored:
-        // Stored data goes to the file as it is read.
+        // Stored data goes to the output as it is read.
         while (NextChunk(Data, Count))
             Deliver(Data, Count);
         break;
@@ -175,9 +262,26 @@ void TAbUnzipHelper::Dispatch() {
     }
 }
 
+void TAbUnzipHelper::ReadAhead(const uint8_t* Data, size_t Count, int64_t DataOffset) {
+    FAhead = Data;
+    FAheadCount = Count;
+    FAheadOffset = DataOffset;
+}
+
 bool TAbUnzipHelper::NextChunk(const uint8_t*& Data, size_t& Count) {
     if (FInRemaining == 0)
         return false;
+    if (FAhead) {
+        Data = FAhead;
+        Count = size_t(std::min<uint64_t>(FAheadCount, FInRemaining));
+        FAhead = nullptr;
+        FInRemaining -= Count;
+        // The rest follows in the stream.
+        if (FInRemaining > 0)
+            FInStream->Seek(FAheadOffset + int64_t(Count), soFromBeginning);
+        if (Count > 0)
+            return true;
+    }
     int64_t Want = int64_t(std::min<uint64_t>(FInRemaining, sizeof FInBuffer));
     if (Spanned) {
         // The entry goes on at the start of the next disk.
@@ -200,29 +304,21 @@ bool TAbUnzipHelper::NextChunk(const uint8_t*& Data, size_t& Count) {
 
 // Output past the stated size is refused, so a damaged or hostile entry cannot fill the disk.
 void TAbUnzipHelper::Write(const uint8_t* Data, size_t Count) {
-    if (Count > UncompressedSize - FOutFlushed - FOutPending)
+    if (Count > UncompressedSize - FOutFlushed)
         throw EAbZipSizeExceeded();
+    // In pieces, so that progress (and an abort from it) keeps coming during long runs of output.
     while (Count) {
-        const size_t N = std::min(Count, kOutBufferSize - FOutPending);
-        std::memcpy(FOutBuffer.get() + FOutPending, Data, N);
-        FOutPending += N;
+        const size_t N = std::min(Count, kOutPiece);
+        Deliver(Data, N);
         Data += N;
         Count -= N;
-        if (FOutPending == kOutBufferSize || FOutFlushed + FOutPending == UncompressedSize)
-            FlushOutput();
     }
-}
-
-void TAbUnzipHelper::FlushOutput() {
-    const size_t N = FOutPending;
-    FOutPending = 0;
-    Deliver(FOutBuffer.get(), N);
 }
 
 void TAbUnzipHelper::Deliver(const uint8_t* Data, size_t Count) {
     if (Count > UncompressedSize - FOutFlushed)
         throw EAbZipSizeExceeded();
-    FOutWriter->WriteBuffer(Data, int64_t(Count));
+    FSink.Write(Data, Count);
     FOutFlushed += Count;
     UpdateCrc32(FCrc, Data, Count);
     bool Abort = false;

@@ -226,10 +226,8 @@ struct TCursor {
 
 class TInflater {
 public:
-    TInflater(TAbDecodeInput& In, TAbDecodeOutput& Out) : FIn(In), FOut(Out) {
-        std::memset(Buf.data(), 0, kWindow);
-    }
-    void Run();
+    // Decodes one stream; an inflater serves one stream after the other.
+    void Run(TAbDecodeInput& In, TAbDecodeOutput& Out);
 
 private:
     TEnd InflateBlock(unsigned Type);
@@ -249,9 +247,10 @@ private:
     bool MoreByte(TCursor& L);
     bool Need(TCursor& L, unsigned Count);
 
-    TAbDecodeInput& FIn;
-    TAbDecodeOutput& FOut;
+    TAbDecodeInput* FIn = nullptr;
+    TAbDecodeOutput* FOut = nullptr;
     bool InputEnded = false;
+    bool WindowUsed = true; // the window holds more than zeros
     TCursor C;
     // The last 32 KiB of output (zeros at first) followed by the output not yet written.
     std::array<uint8_t, kFlushAt + kSlack> Buf;
@@ -264,7 +263,7 @@ bool TInflater::FetchChunk(TCursor& L) {
     while (!InputEnded) {
         const uint8_t* Data;
         size_t Count;
-        if (!FIn.NextChunk(Data, Count))
+        if (!FIn->NextChunk(Data, Count))
             InputEnded = true;
         else if (Count) {
             L.InPos = Data;
@@ -295,8 +294,9 @@ bool TInflater::Need(TCursor& L, unsigned Count) {
 // Writes the pending output and keeps the last 32 KiB as the window; returns the new output position.
 size_t TInflater::Flush(size_t OutPos) {
     if (OutPos > kWindow)
-        FOut.Write(Buf.data() + kWindow, OutPos - kWindow);
+        FOut->Write(Buf.data() + kWindow, OutPos - kWindow);
     std::memmove(Buf.data(), Buf.data() + OutPos - kWindow, kWindow);
+    WindowUsed = true;
     return kWindow;
 }
 
@@ -307,7 +307,16 @@ void TInflater::Fail() {
     throw EAbZipInflateBlock();
 }
 
-void TInflater::Run() {
+void TInflater::Run(TAbDecodeInput& In, TAbDecodeOutput& Out) {
+    FIn = &In;
+    FOut = &Out;
+    InputEnded = false;
+    C = TCursor();
+    // Only a stream long enough to be flushed on its way leaves output in the window.
+    if (WindowUsed) {
+        std::memset(Buf.data(), 0, kWindow);
+        WindowUsed = false;
+    }
     bool Last;
     do {
         if (!Need(C, 3))
@@ -317,7 +326,9 @@ void TInflater::Run() {
         if (End == enBad || (End == enTruncated && !Last))
             Fail();
     } while (!Last);
-    C.OutPos = Flush(C.OutPos);
+    // The window is not needed any more: the output is written, not moved.
+    if (C.OutPos > kWindow)
+        FOut->Write(Buf.data() + kWindow, C.OutPos - kWindow);
 }
 
 TEnd TInflater::InflateBlock(unsigned Type) {
@@ -532,6 +543,10 @@ template <bool Fast> bool TInflater::TakeBase(TCursor& L, uint32_t E, unsigned& 
 } // namespace
 
 void Inflate(TAbDecodeInput& In, TAbDecodeOutput& Out) {
-    auto Inflater = std::make_unique<TInflater>(In, Out);
-    Inflater->Run();
+    // Each thread keeps its inflater: many small entries would otherwise each pay for allocating and
+    // clearing its tables and window.
+    thread_local std::unique_ptr<TInflater> Inflater;
+    if (!Inflater)
+        Inflater = std::make_unique<TInflater>();
+    Inflater->Run(In, Out);
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Content search speed: tarnlet-cli search against ugrep -z (one thread and its default) and zipgrep on a
-# corpus of a few hundred deflated archives holding over 500 MB. One run each, warm page cache.
+# Content search speed: tarnlet-cli search (its default workers and -j 1) against ugrep -z (its default
+# threads and -J1) and zipgrep on a corpus of a few hundred deflated archives holding over 500 MB, and
+# where one worker's time goes. One run each, warm page cache; the load average is printed with them, as
+# other work on the machine changes the figures.
 # usage: bench/search.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,15 +56,35 @@ time_of() { # prints seconds taken by the command; its output goes to $2
   s=$(date +%s.%N)
   "${@:3}" > "$2" 2>/dev/null || true
   e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f", e - s }' 
+  awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f", e - s }'
+}
+cpu_of() { # prints processor seconds (user + system) the command takes; its output is dropped
+  local TIMEFORMAT='%U %S' t
+  t=$( { time "$@" > /dev/null 2>&1; } 2>&1 ) || true
+  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f", a[1] + a[2] }'
 }
 tmp=$(mktemp -d)
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) processors"
 t_ours=$(time_of ours "$tmp/ours" "$cli" search --list "$needle" "$out")
+t_ours1=$(time_of ours1 "$tmp/ours1" "$cli" search --list -j 1 "$needle" "$out")
 t_ug1=$(time_of ug1 "$tmp/ug1" ugrep -z -F -i -l -r -J1 "$needle" "$out")
 t_ug=$(time_of ug "$tmp/ug" ugrep -z -F -i -l -r "$needle" "$out")
 t_zg=$(time_of zg "$tmp/zg" bash -c 'find "$1" -name "*.zip" -print0 | xargs -0 -n1 zipgrep -i -l "$2"' _ "$out" "$needle")
-printf 'matches: ours %d, ugrep %d\n' "$(wc -l < "$tmp/ours")" "$(wc -l < "$tmp/ug1")"
-printf '%-28s %8.2f s\n' "tarnlet-cli search" "$t_ours" "ugrep -z -J1" "$t_ug1" "ugrep -z (default threads)" "$t_ug" "zipgrep" "$t_zg"
-awk -v o="$t_ours" -v a="$t_ug1" -v b="$t_ug" -v c="$t_zg" \
-  'BEGIN { printf "ratios (their time / ours): ugrep -J1 %.2f, ugrep %.2f, zipgrep %.2f\n", a / o, b / o, c / o }' 
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf 'matches: ours %d (-j 1: %d), ugrep %d\n' "$(wc -l < "$tmp/ours")" "$(wc -l < "$tmp/ours1")" "$(wc -l < "$tmp/ug1")"
+cmp -s "$tmp/ours" "$tmp/ours1" || echo "MISMATCH: the default workers and -j 1 print different matches"
+printf '%-36s %8.2f s\n' "tarnlet-cli search (default workers)" "$t_ours" "tarnlet-cli search -j 1" "$t_ours1" \
+  "ugrep -z (default threads)" "$t_ug" "ugrep -z -J1" "$t_ug1" "zipgrep" "$t_zg"
+awk -v o="$t_ours" -v o1="$t_ours1" -v a="$t_ug1" -v b="$t_ug" -v c="$t_zg" 'BEGIN {
+  printf "ratios (our time / theirs): default vs ugrep %.2f, -j 1 vs ugrep -J1 %.2f, default vs zipgrep %.3f\n", o / b, o1 / a, o / c }'
+# Where one worker's processor time goes: the walk with the archives' directories (a names-only search
+# for a name that is nowhere), decoding with the CRC (tarnlet-cli test of every archive), and the rest,
+# which is the scan.
+c_all=$(cpu_of "$cli" search --list -j 1 "$needle" "$out")
+c_walk=$(cpu_of "$cli" search --list -j 1 --names-only "no-such-name-4711" "$out")
+c_dec=$(cpu_of bash -c 'find "$1" -name "*.zip" -print0 | xargs -0 -n1 "$2" test' _ "$out" "$cli")
+awk -v a="$c_all" -v w="$c_walk" -v d="$c_dec" 'BEGIN {
+  s = a - w - d; if (s < 0) s = 0
+  printf "processor time of -j 1: %.2f s: walk and directories %.2f s (%.0f%%), inflate and CRC %.2f s (%.0f%%), scan %.2f s (%.0f%%)\n",
+    a, w, 100 * w / a, d, 100 * d / a, s, 100 * s / a }'
 rm -rf "$tmp"

@@ -1,57 +1,142 @@
 #include "engine/ContentSearch.h"
 
 #include "archive/AbUnZPrc.h"
-#include "platform/DataFiles.h"
+#include "engine/FileSearch.h"
 #include "platform/Dialogs.h"
-#include "platform/Files.h"
-#include "platform/SysUtils.h"
+#include "platform/DosDate.h"
 
-#include <algorithm>
-#include <cstring>
-
-namespace {
-
-const char* const TempName = "temp.$x$";
-const uint32_t FolderAttribute = 16;
-
-// Finds, in order, the bytes of [P, End) equal to A or B. Each letter's next place is remembered, so a
-// frequent letter next to a rare one does not make every step scan to the end of the buffer again.
-class TEitherFinder {
-public:
-    TEitherFinder(const uint8_t* End, uint8_t A, uint8_t B) : FEnd(End), FA(A), FB(B) {}
-    // The first wanted byte at P or after it (P never moves backwards), or nullptr.
-    const uint8_t* Next(const uint8_t* P) {
-        if (!FNextA || FNextA < P)
-            FNextA = Find(P, FA);
-        if (!FNextB || FNextB < P)
-            FNextB = FA == FB ? FNextA : Find(P, FB);
-        const uint8_t* R = std::min(FNextA, FNextB);
-        return R == FEnd ? nullptr : R;
-    }
-
-private:
-    const uint8_t* Find(const uint8_t* P, uint8_t C) const {
-        const void* R = std::memchr(P, C, size_t(FEnd - P));
-        return R ? static_cast<const uint8_t*>(R) : FEnd;
-    }
-
-    const uint8_t* FEnd;
-    uint8_t FA, FB;
-    const uint8_t* FNextA = nullptr;
-    const uint8_t* FNextB = nullptr;
-};
-
-} // namespace
-
-std::string TempFileName() {
-    // Two searches at once (the window and the console, two windows) must not delete each other's entry
-    // between its extraction and its scan: each process has a file of its own.
-    return JoinPath(WritesBesideProgram() ? ProgramFolder() : TempFolder(),
-                    std::string(TempName) + "." + std::to_string(CurrentProcessId()));
-}
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 void THelper::UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName) {
     UnzipItemToFile(Sender, Item, NewName);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TSearchPool
+
+// The walk's steps in order, and the workers that search the files among them, each with its own
+// buffers, taking the files in the walk's order.
+class TSearchPool {
+public:
+    TSearchPool(const TContext& Context, unsigned Workers, TThreadPriority Priority,
+                const std::function<bool()>& Stopped);
+    // Waits for the workers, which end at once when stopped.
+    ~TSearchPool();
+    TSearchPool(const TSearchPool&) = delete;
+    TSearchPool& operator=(const TSearchPool&) = delete;
+
+    void Push(std::unique_ptr<TSearchJob> Job);
+    // The finished steps at the front, in order; with Wait, waits until there is at least one.
+    std::vector<std::unique_ptr<TSearchJob>> TakeDone(bool Wait);
+    // Steps pushed and not taken yet.
+    size_t Waiting();
+
+private:
+    class TWorker;
+    // The next file to search, or null once the pool closes with none left.
+    TSearchJob* NextSearch();
+    void Finished(TSearchJob& Job);
+
+    std::mutex FLock;
+    std::condition_variable FWork;
+    std::condition_variable FDone;
+    std::deque<std::unique_ptr<TSearchJob>> FJobs;
+    std::deque<TSearchJob*> FTodo;
+    bool FClosing = false;
+    std::vector<std::unique_ptr<TWorker>> FWorkers;
+};
+
+class TSearchPool::TWorker : public TThread {
+public:
+    TWorker(TSearchPool& Pool, const TContext& Context, const std::function<bool()>& Stopped)
+        : FPool(Pool), FStopped(Stopped), FSearch(Context, Stopped) {}
+
+protected:
+    void Execute() override {
+        while (TSearchJob* Job = FPool.NextSearch()) {
+            try {
+                if (!FStopped())
+                    FSearch.Run(*Job);
+            } catch (const std::exception& E) {
+                Job->Failure = E.what();
+            } catch (...) {
+                Job->Failure = "Unknown error";
+            }
+            FPool.Finished(*Job);
+        }
+    }
+
+private:
+    TSearchPool& FPool;
+    std::function<bool()> FStopped;
+    TFileSearch FSearch;
+};
+
+TSearchPool::TSearchPool(const TContext& Context, unsigned Workers, TThreadPriority Priority,
+                         const std::function<bool()>& Stopped) {
+    for (unsigned I = 0; I < Workers; ++I) {
+        FWorkers.push_back(std::make_unique<TWorker>(*this, Context, Stopped));
+        FWorkers.back()->SetPriority(Priority);
+        FWorkers.back()->Start();
+    }
+}
+
+TSearchPool::~TSearchPool() {
+    {
+        std::lock_guard Lock(FLock);
+        FClosing = true;
+    }
+    FWork.notify_all();
+    // Joined before any of them goes: a thread object must outlive its body.
+    for (const auto& Worker : FWorkers)
+        Worker->WaitFor();
+}
+
+void TSearchPool::Push(std::unique_ptr<TSearchJob> Job) {
+    std::lock_guard Lock(FLock);
+    if (Job->Search) {
+        FTodo.push_back(Job.get());
+        FWork.notify_one();
+    } else
+        Job->Done = true;
+    FJobs.push_back(std::move(Job));
+}
+
+TSearchJob* TSearchPool::NextSearch() {
+    std::unique_lock Lock(FLock);
+    FWork.wait(Lock, [this] { return FClosing || !FTodo.empty(); });
+    if (FTodo.empty())
+        return nullptr;
+    TSearchJob* Job = FTodo.front();
+    FTodo.pop_front();
+    return Job;
+}
+
+void TSearchPool::Finished(TSearchJob& Job) {
+    {
+        std::lock_guard Lock(FLock);
+        Job.Done = true;
+    }
+    FDone.notify_all();
+}
+
+std::vector<std::unique_ptr<TSearchJob>> TSearchPool::TakeDone(bool Wait) {
+    std::unique_lock Lock(FLock);
+    if (Wait)
+        FDone.wait(Lock, [this] { return FJobs.empty() || FJobs.front()->Done; });
+    std::vector<std::unique_ptr<TSearchJob>> Done;
+    while (!FJobs.empty() && FJobs.front()->Done) {
+        Done.push_back(std::move(FJobs.front()));
+        FJobs.pop_front();
+    }
+    return Done;
+}
+
+size_t TSearchPool::Waiting() {
+    std::lock_guard Lock(FLock);
+    return FJobs.size();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -61,12 +146,12 @@ TContexTSeekThread::TContexTSeekThread(std::shared_ptr<TContext> AContext, uint3
                                        const std::string& AFiles, const std::string& ADirectory,
                                        TScanDrives AScanDrives, TScanScope AScanScope, bool ARecursive,
                                        TOnProcess AOnProcess, TOnNextFile AOnFileFound,
-                                       TOnMatch AOnContextFound)
+                                       TOnMatch AOnContextFound, unsigned AWorkers)
     : TSeekThread(ARecursive, AAttrMask, AFiles, ADirectory, AScanDrives, AScanScope, std::move(AOnProcess),
                   std::move(AOnFileFound)),
-      Context(std::move(AContext)), OnContextFound(std::move(AOnContextFound)), FTempFile(TempFileName()) {
+      Context(std::move(AContext)), OnContextFound(std::move(AOnContextFound)),
+      FWorkers(AWorkers ? AWorkers : DefaultSearchWorkers()) {
     Context->SetInUse(true);
-    Buffer.resize(size_t(Context->BufferSizeKb()) * 1024);
 }
 
 TContexTSeekThread::~TContexTSeekThread() {
@@ -76,16 +161,119 @@ TContexTSeekThread::~TContexTSeekThread() {
 }
 
 void TContexTSeekThread::Execute() {
+    FPool = std::make_unique<TSearchPool>(*Context, FWorkers, Priority(), [this] { return Halted(); });
     TSeekThread::Execute();
-    // Before the end notice: a search started from it finds the context free and no temporary file.
+    // What the walk found before it ended still counts, unless the search was stopped.
+    DeliverDone(0);
+    FPool.reset();
+    // Before the end notice: a search started from it finds the context free.
     Release();
 }
 
 void TContexTSeekThread::Release() {
     FReleased = true;
-    std::vector<uint8_t>().swap(Buffer);
     Context->SetInUse(false);
-    DeleteFile(FTempFile);
+}
+
+void TContexTSeekThread::FolderEntered() {
+    auto Job = std::make_unique<TSearchJob>();
+    Job->IsFolder = true;
+    Job->Path = CurrentPath;
+    Queue(std::move(Job));
+}
+
+void TContexTSeekThread::FileFound() {
+    auto Job = std::make_unique<TSearchJob>();
+    Job->Path = CurrentPath;
+    Job->Found = FindData;
+    // A time that has no DOS form stops the walk at once, as it does when the event is sent; the file
+    // is still searched.
+    uint32_t DosTime;
+    if (OnFileFound && !UnixToDosDateTime(FindData.Time, DosTime))
+        SeekError = -1;
+    // Only regular files have bytes to search: reading a pipe or a device named like an archive would
+    // block the search or disturb the device, and a folder holds none.
+    Job->Search = !Context->IsEmpty() && (FindData.Attr & (attrDirectory | attrSystem)) == 0;
+    Queue(std::move(Job));
+}
+
+void TContexTSeekThread::Queue(std::unique_ptr<TSearchJob> Job) {
+    FPool->Push(std::move(Job));
+    // Far enough ahead: the walk waits for the searches, so that what waits for delivery stays small.
+    DeliverDone(16 * size_t(FWorkers) + 64);
+}
+
+void TContexTSeekThread::DeliverDone(size_t Ahead) {
+    while (!Halted()) {
+        const std::vector<std::unique_ptr<TSearchJob>> Done = FPool->TakeDone(FPool->Waiting() > Ahead);
+        if (Done.empty())
+            return;
+        try {
+            // One hand-over for the lot.
+            Synchronize([&] {
+                for (const auto& Job : Done) {
+                    if (Terminated())
+                        return;
+                    Replay(*Job);
+                }
+            });
+        } catch (const std::exception& E) {
+            // A handler's error ends the search as an error of the walk would.
+            StopOnError(E.what());
+            FFailed = true;
+        } catch (...) {
+            StopOnError("Unknown error");
+            FFailed = true;
+        }
+    }
+}
+
+// On the main thread: the events of one step, as the step's search sent them.
+void TContexTSeekThread::Replay(const TSearchJob& Job) {
+    CurrentPath = Job.Path;
+    if (Job.IsFolder) {
+        DoProcess();
+        return;
+    }
+    FindData = Job.Found;
+    DoFileFound();
+    for (const TSearchEvent& E : Job.Events) {
+        if (Terminated())
+            return;
+        Apply(Job.Fields[E.Fields]);
+        switch (E.Kind) {
+        case ekProcess:
+            Position = E.Position;
+            DoProcess();
+            break;
+        case ekContextFound:
+            Position = E.Position;
+            DoContextFound();
+            break;
+        case ekBeep:
+            MessageBeep();
+            break;
+        }
+    }
+    if (!Job.Fields.empty())
+        Apply(Job.Fields.back());
+    if (!Job.Failure.empty())
+        throw std::runtime_error(Job.Failure);
+}
+
+void TContexTSeekThread::Apply(const TSearchFields& Fields) {
+    if (Fields.Set & TSearchFields::sfEntryIndex)
+        EntryIndex = Fields.EntryIndex;
+    if (Fields.Set & TSearchFields::sfEntryCount)
+        EntryCount = Fields.EntryCount;
+    if (Fields.Set & TSearchFields::sfFileSize)
+        FileSize = Fields.FileSize;
+    if (Fields.Set & TSearchFields::sfCurrentPath)
+        CurrentPath = Fields.CurrentPath;
+    if (Fields.Set & TSearchFields::sfArcFileName)
+        ArcFileName = Fields.ArcFileName;
+    if (Fields.Set & TSearchFields::sfEntryName)
+        EntryName = Fields.EntryName;
 }
 
 void TContexTSeekThread::DoProcess() {
@@ -97,165 +285,6 @@ void TContexTSeekThread::DoProcess() {
 void TContexTSeekThread::DoContextFound() {
     if (OnContextFound)
         OnContextFound(ArcFileName, EntryName, FileSize, Position);
-}
-
-void TContexTSeekThread::FileFound() {
-    TSeekThread::FileFound();
-    // Only regular files have bytes to search: reading a pipe or a device named like an archive would
-    // block the search or disturb the device, and a folder holds none.
-    if (Context->IsEmpty() || (FindData.Attr & (attrDirectory | attrSystem)) != 0)
-        return;
-    const std::string Upper = UpperCaseAscii(FindData.Name);
-    EntryName = Upper;
-    if (Upper.find(".ZIP") == std::string::npos) {
-        ArcFileName.clear();
-        SearchUnopened(JoinPath(CurrentPath, FindData.Name));
-        return;
-    }
-    CurrentPath = IncludeTrailingSlash(CurrentPath);
-    ArcFileName = CurrentPath + Upper;
-    if (Upper.find(".EXE") != std::string::npos)
-        MessageBeep();
-    const std::string FileName = CurrentPath + FindData.Name;
-    std::unique_ptr<TAbZipArchive> Archive;
-    try {
-        Archive = std::make_unique<TAbZipArchive>(FileName, fmOpenRead);
-        Archive->Load();
-    } catch (const std::exception&) {
-        // Not a readable archive: searched as a plain file.
-        Archive.reset();
-        ArcFileName.clear();
-        SearchUnopened(FileName);
-        return;
-    }
-    const std::string Text = Context->ContextAsString();
-    EntryCount = uint32_t(Archive->Count());
-    EntryIndex = 1;
-    if (Context->NamesOnly())
-        SearchNames(*Archive, Text);
-    else
-        SearchEntries(*Archive);
-}
-
-void TContexTSeekThread::SearchNames(TAbZipArchive& Archive, const std::string& Text) {
-    Archive.ClearTags();
-    for (const std::string& Mask : Context->NameMaskList())
-        Archive.TagItems(Mask);
-    for (int I = 0; I < Archive.Count(); ++I) {
-        EntryIndex = uint32_t(I + 1);
-        TAbZipItem* Item = Archive.Items(I);
-        const std::string& Name = Item->GetFileName();
-        if (Item->Tagged || NameHolds(Name, Text)) {
-            EntryName = Name;
-            ReportNameMatch();
-            Synchronize([this] { DoProcess(); });
-        }
-    }
-}
-
-void TContexTSeekThread::SearchEntries(TAbZipArchive& Archive) {
-    Archive.ExtractHandler = std::bind_front(&THelper::UnzipEntry, &FHelper);
-    if (Archive.Count() == 0)
-        return;
-    // The entry goes to the temporary file's folder under the temporary file's name.
-    Archive.SetBaseDirectory(ExtractFilePath(FTempFile));
-    Archive.ClearTags();
-    for (const std::string& Mask : Context->FileFilterList()) {
-        Archive.TagItems(Mask);
-        if (Mask == "*.*")
-            break;
-    }
-    const std::string Name = ExtractFileName(FTempFile);
-    for (int I = 0; I < Archive.Count(); ++I) {
-        EntryIndex = uint32_t(I + 1);
-        TAbZipItem* Item = Archive.Items(I);
-        if ((Item->ExternalFileAttributes() & FolderAttribute) != 0 || Item->GetUncompressedSize() == 0 ||
-            !Item->Tagged)
-            continue;
-        DeleteFile(FTempFile);
-        // A failed extraction leaves no file: the entry is skipped.
-        Archive.Extract(Item, Name);
-        if (FileExists(FTempFile)) {
-            EntryName = Item->GetFileName();
-            SearchFile(FTempFile);
-        }
-    }
-}
-
-void TContexTSeekThread::SearchUnopened(const std::string& FileName) {
-    if (!Context->NamesOnly()) {
-        SearchFile(FileName);
-        return;
-    }
-    // Names-only never opens a file: it matches by its own name.
-    if (NameHolds(FindData.Name, Context->ContextAsString()))
-        ReportNameMatch();
-}
-
-bool TContexTSeekThread::NameHolds(const std::string& Name, const std::string& Text) const {
-    return Context->CaseSensitive() ? Name.find(Text) != std::string::npos
-                                    : UpperCaseAscii(Name).find(UpperCaseAscii(Text)) != std::string::npos;
-}
-
-void TContexTSeekThread::ReportNameMatch() {
-    // A name match has no place in the file.
-    FileSize = 0;
-    Position = 0;
-    Synchronize([this] { DoContextFound(); });
-}
-
-void TContexTSeekThread::SearchFile(const std::string& FileName) {
-    std::unique_ptr<TFileStream> File;
-    try {
-        File = std::make_unique<TFileStream>(FileName, fmOpenRead);
-    } catch (const EStreamError&) {
-        return;
-    }
-    // Something that cannot seek (a pipe) has no size and nothing is read from it.
-    FileSize = std::max<int64_t>(File->Size(), 0);
-    int64_t End = 0;
-    while (End < FileSize && !Terminated()) {
-        int64_t N = File->ReadAt(Buffer.data(), int64_t(Buffer.size()), End);
-        if (N <= 0)
-            break; // the file shrank meanwhile
-        End += N;
-        bool More = ScanBuffer(*File, size_t(N), End);
-        Position = End;
-        Synchronize([this] { DoProcess(); });
-        if (!More)
-            break;
-    }
-}
-
-bool TContexTSeekThread::ScanBuffer(THandleStream& File, size_t N, int64_t End) {
-    const TContext& C = *Context;
-    const size_t L = size_t(C.PatternLength());
-    const uint8_t Key = C.CaseSensitive() ? C.PatternData()[0] : C.UpperPattern()[0];
-    // Without case, a letter key also stands for its lower-case form.
-    const uint8_t Other = !C.CaseSensitive() && Key >= 'A' && Key <= 'Z' ? uint8_t(Key + 32) : Key;
-    const int64_t Start = End - int64_t(N);
-    const uint8_t* Data = Buffer.data();
-    uint8_t Scratch[TContext::MaxPatternLength];
-    TEitherFinder Candidates(Data + N, Key, Other);
-    for (const uint8_t* P = Data; (P = Candidates.Next(P)) != nullptr; ++P) {
-        const size_t I = size_t(P - Data);
-        const uint8_t* At = P;
-        if (I + L > N - 1) {
-            // The pattern would reach the buffer's last byte or beyond: read it where it lies.
-            if (File.ReadAt(Scratch, int64_t(L), Start + int64_t(I)) < int64_t(L))
-                continue;
-            At = Scratch;
-        }
-        if (C.MatchAt(At, int(L))) {
-            Position = Start + int64_t(I);
-            Synchronize([this] { DoContextFound(); });
-            if (C.FirstEntryOnly())
-                return false;
-        }
-        if (Terminated())
-            return false;
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -272,7 +301,7 @@ TMemSeeker::TMemSeeker() : FContext(std::make_shared<TContext>()) {
 std::unique_ptr<TSeekThread> TMemSeeker::CreateSeekThread() {
     return std::make_unique<TContexTSeekThread>(FContext, AttrMask(), Files(), Directory(), ScanDrives(),
                                                 ScanScope(), Recursive(), OnProcess, OnFileFound,
-                                                OnContextFound);
+                                                OnContextFound, FWorkers);
 }
 
 void TMemSeeker::DefaultContextFound(const std::string&, const std::string&, int64_t, int64_t) {}

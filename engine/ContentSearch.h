@@ -5,63 +5,64 @@
 #include "engine/Context.h"
 #include "engine/Seeker.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// The archive's extraction hook for everyone who extracts an entry to search or show it.
+// The archive's extraction hook for everyone who extracts an entry to show it.
 class THelper {
 public:
     void UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName);
 };
 
-// The walk that also searches every file it reports for the context's pattern.
+class TSearchPool;
+struct TSearchJob;
+struct TSearchFields;
+
+// The walk that also searches every file it reports for the context's pattern. The files are searched by
+// a pool of workers, several at a time, while the walk goes on; their events reach the main thread in
+// the order one worker searching file after file would send them, and none after a stop.
 class TContexTSeekThread : public TSeekThread {
 public:
     // Marks the context in use until the thread has released its resources, just before its end notice.
+    // Workers 0: DefaultSearchWorkers().
     TContexTSeekThread(std::shared_ptr<TContext> AContext, uint32_t AAttrMask, const std::string& AFiles,
                        const std::string& ADirectory, TScanDrives AScanDrives, TScanScope AScanScope,
                        bool ARecursive, TOnProcess AOnProcess, TOnNextFile AOnFileFound,
-                       TOnMatch AOnContextFound);
+                       TOnMatch AOnContextFound, unsigned AWorkers = 0);
     ~TContexTSeekThread() override;
 
     std::shared_ptr<TContext> Context;
     TOnMatch OnContextFound;
-    std::vector<uint8_t> Buffer;
-    int64_t Position = 0; // of the match just found, or of the end of what has been read
+    // The fields below show what the events delivered so far have left in them.
+    int64_t Position = 0; // of the match just reported, or of the end of what had been scanned
     int64_t FileSize = 0;
-    std::string ArcFileName; // empty while a plain file is searched
+    std::string ArcFileName; // empty for a plain file
     std::string EntryName;
 
 protected:
     void Execute() override;
     void DoProcess() override;
     void FileFound() override;
+    void FolderEntered() override;
     virtual void DoContextFound();
 
-    // Searches one file on disk; a file that cannot be opened is skipped.
-    void SearchFile(const std::string& FileName);
-
 private:
-    // A file that is not a readable archive: its bytes, or in names-only mode its own name.
-    void SearchUnopened(const std::string& FileName);
-    bool NameHolds(const std::string& Name, const std::string& Text) const;
-    void ReportNameMatch();
-    void SearchNames(TAbZipArchive& Archive, const std::string& Text);
-    void SearchEntries(TAbZipArchive& Archive);
-    // Scans the N bytes just read, which end at file offset End; false once the file's search is over.
-    bool ScanBuffer(THandleStream& File, size_t N, int64_t End);
+    void Queue(std::unique_ptr<TSearchJob> Job);
+    // Delivers the finished steps at the front, waiting for them while more than Ahead are queued.
+    void DeliverDone(size_t Ahead);
+    void Replay(const TSearchJob& Job);
+    void Apply(const TSearchFields& Fields);
+    bool Halted() const { return Terminated() || FFailed; }
     void Release();
 
-    const std::string FTempFile; // chosen once: the release deletes the file the entries went to
+    unsigned FWorkers;
+    std::unique_ptr<TSearchPool> FPool;
+    std::atomic<bool> FFailed{false}; // a handler raised: the search ends
     bool FReleased = false;
-    THelper FHelper;
 };
-
-// The temporary file that entries are extracted to: "temp.$x$" with the process id in the program's
-// folder when that is writable, else in the temporary folder.
-std::string TempFileName();
 
 class TMemSeeker : public TSeeker {
 public:
@@ -69,6 +70,9 @@ public:
     // The context is shared with a running search, which may outlive the seeker.
     TContext& Context() { return *FContext; }
     void SetContext(const TContext& Value) { FContext->AssignContext(Value); }
+    // Files searched at a time; 0 (the default) is one per processor, at most 8.
+    unsigned Workers() const { return FWorkers; }
+    void SetWorkers(unsigned Value) { FWorkers = Value; }
 
     TOnMatch OnContextFound;
 
@@ -79,4 +83,5 @@ protected:
 
 private:
     std::shared_ptr<TContext> FContext;
+    unsigned FWorkers = 0;
 };

@@ -18,6 +18,7 @@ void ApplySearchRequest(TMemSeeker& Scanner, const TSearchRequest& Request) {
     Scanner.SetDirectory(IncludeTrailingSlash(Request.Folder));
     Scanner.SetRecursive(Request.Recursive);
     Scanner.SetScanScope(ssSpecifiedDir);
+    Scanner.SetWorkers(Request.Workers);
     Context.SetCaseSensitive(Request.CaseSensitive);
     Context.SetNamesOnly(Request.NamesOnly);
     Context.SetFileFilter(Request.EntryMasks);

@@ -14,6 +14,7 @@ struct TSearchRequest {
     bool NamesOnly = false;
     bool Recursive = true;
     bool SelfExtracting = true; // "*.exe" files are opened as archives too
+    unsigned Workers = 0;       // files searched at a time; 0: one per processor, at most 8
 };
 
 // The settings that stay the same from search to search: every drive type, no attribute required of a

@@ -4,5 +4,6 @@
 
 #include "engine/ContentSearch.h"
 #include "engine/Context.h"
+#include "engine/FileSearch.h"
 #include "engine/Masks.h"
 #include "engine/Seeker.h"

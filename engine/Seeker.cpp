@@ -82,7 +82,7 @@ void TSeekThread::WalkFolder(const std::string& Path) {
     if (SeekError != 0)
         return;
     CurrentPath = Path;
-    Synchronize([this] { DoProcess(); });
+    FolderEntered();
     TFileFinder Finder(Path);
     if (!Finder.Opened())
         return;
@@ -105,6 +105,10 @@ void TSeekThread::WalkFolder(const std::string& Path) {
 
 void TSeekThread::FileFound() {
     Synchronize([this] { DoFileFound(); });
+}
+
+void TSeekThread::FolderEntered() {
+    Synchronize([this] { DoProcess(); });
 }
 
 void TSeekThread::DoFileFound() {

@@ -61,6 +61,8 @@ protected:
     virtual void DoProcess();
     virtual void DoFileFound();
     virtual void FileFound();
+    // A folder is about to be listed (CurrentPath): reported through DoProcess on the main thread.
+    virtual void FolderEntered();
 
     void WalkDrives();
     void WalkFolder(const std::string& Path);

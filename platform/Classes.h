@@ -57,6 +57,7 @@ public:
     int64_t Seek(int64_t Offset, int Origin) override;
     // Raises EInOutError when the file cannot be resized.
     void SetSize(int64_t NewSize) override;
+    int64_t Size() override;
     // Reads up to Count bytes at Offset without moving the position; short only at the end of the file.
     int64_t ReadAt(void* Buffer, int64_t Count, int64_t Offset);
     int Handle() const { return FHandle; }
