@@ -129,18 +129,15 @@ TEST_F(SearchTest, FindsWhatAnIndependentReaderFinds) {
 
 TEST_F(SearchTest, AnyNumberOfWorkersPrintsTheSameTree) {
     std::string One;
-    ASSERT_EQ(testutil::Run(Cli() + " search -j 1 needle " + Quote(Root()) + " 2>/dev/null", &One), 0);
+    ASSERT_EQ(Cli("search -j 1 needle " + Quote(Root()) + " 2>/dev/null", &One), 0);
     EXPECT_GT(std::count(One.begin(), One.end(), '\n'), 100);
-    for (const char* Workers : {"2", "8"}) {
+    for (const std::string Workers : {"2", "8"}) {
         std::string Many;
-        EXPECT_EQ(testutil::Run(Cli() + " search -j " + Workers + " needle " + Quote(Root()) + " 2>/dev/null",
-                                &Many),
-                  0);
+        EXPECT_EQ(Cli("search -j " + Workers + " needle " + Quote(Root()) + " 2>/dev/null", &Many), 0);
         EXPECT_EQ(Many, One) << Workers << " workers";
     }
-    for (const char* Bad : {"0", "65", "x", "-1"})
-        EXPECT_EQ(testutil::Run(Cli() + " search -j " + Bad + " needle " + Quote(Root()) + " 2>/dev/null"), 2)
-            << Bad;
+    for (const std::string Bad : {"0", "65", "x", "-1"})
+        EXPECT_EQ(Cli("search -j " + Bad + " needle " + Quote(Root()) + " 2>/dev/null"), 2) << Bad;
 }
 
 TEST_F(SearchTest, OptionsNarrowTheSearch) {
