@@ -7,6 +7,7 @@
 #include "text/Conversion.h"
 #include "ui/AbZipOut.h"
 #include "ui/Application.h"
+#include "ui/ExtractEntry.h"
 #include "ui/ExtractU.h"
 #include "ui/FolderDialog.h"
 #include "ui/HelpWindow.h"
@@ -131,6 +132,9 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->GoBtn, &QPushButton::clicked, this, &TForm1::GoBtnClick);
     connect(Ui->BrowseBtn, &QPushButton::clicked, this, &TForm1::BrowseBtnClick);
     connect(Ui->HelpBtn, &QPushButton::clicked, this, &TForm1::HelpBtnClick);
+    DropFileSource1 = new TDropFileSource(this);
+    DropFileSource1->setObjectName("DropFileSource1");
+    DropFileSource1->OnDrop = std::bind_front(&TForm1::DropFileSource1Drop, this);
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &TForm1::HelpBtnClick);
     connect(Ui->FindNextBtn, &QPushButton::clicked, this, &TForm1::FindNextBtnClick);
@@ -447,15 +451,19 @@ void TForm1::ShowSelectedEntry() {
     const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
     if (Selected.isEmpty() || !Selected.first()->parent())
         return;
-    const QTreeWidgetItem* Node = Selected.first();
+    const auto [A, E] = EntryOfNode(Selected.first());
+    emit EntrySelected(A, E);
+    ShowArchiveEntry(A.toStdString(), E.toStdString());
+}
+
+std::pair<QString, QString> TForm1::EntryOfNode(const QTreeWidgetItem* Node) const {
     QString E = Node->text(0);
     const int Bracket = E.indexOf('[');
     if (Bracket >= 0)
         E.truncate(Bracket);
     const QString A =
         Q(ExtractFilePath(Ui->SearchPath->currentText().toStdString())) + Node->parent()->text(0);
-    emit EntrySelected(A, E);
-    ShowArchiveEntry(A.toStdString(), E.toStdString());
+    return {A, E};
 }
 
 void TForm1::ShowArchiveEntry(const std::string& ArchivePath, const std::string& EntryName) {
@@ -469,31 +477,9 @@ void TForm1::ShowArchiveEntry(const std::string& ArchivePath, const std::string&
     std::string Failure;
     try {
         TempFolder = IncludeTrailingSlash(PrivateTempFolder());
-        THelper Helper;
-        TAbZipArchive Archive(Path, fmOpenRead | fmShareDenyNone);
-        Archive.Load();
-        Archive.ExtractHandler = [&Helper, &Failure](TAbZipArchive& Sender, TAbZipItem& Item,
-                                                     const std::string& NewName) {
-            try {
-                Helper.UnzipEntry(Sender, Item, NewName);
-            } catch (const std::exception& E) {
-                Failure = E.what();
-                throw;
-            }
-        };
+        TempPath = JoinPath(TempFolder, BareName);
+        ExtractEntryToFolder(Path, EntryName, TempFolder, Failure);
         FAssociatedProgram.clear();
-        Archive.SetBaseDirectory(TempFolder);
-        TempPath = JoinPath(Archive.BaseDirectory(), BareName);
-        // A file left from an earlier display must not stand in for an entry that cannot be extracted.
-        DeleteFile(TempPath);
-        const std::string Wanted = UpperCaseAscii(BareName);
-        for (int I = 0; I < Archive.Count(); ++I) {
-            Archive.SetBaseDirectory(TempFolder);
-            if (UpperCaseAscii(ExtractFileName(Archive.Items(I)->GetFileName())) == Wanted) {
-                Archive.Extract(Archive.Items(I), BareName);
-                break;
-            }
-        }
     } catch (const std::exception& E) {
         ShowMessageBox(E.what(), "", mbOK);
         return;
@@ -554,6 +540,65 @@ void TForm1::FindNextBtnClick() {
     Pane->ensureCursorVisible();
     Ui->FindNextBtn->setEnabled(true);
     Ui->ViewerBtn->setEnabled(true);
+}
+
+void TForm1::TreeView1MouseDown(const QMouseEvent* Event) {
+    DragStartPoint = Event->position().toPoint();
+}
+
+void TForm1::TreeView1MouseMove(const QMouseEvent* Event) {
+    const Qt::MouseButtons Buttons = Event->buttons();
+    if ((Buttons != Qt::LeftButton && Buttons != Qt::RightButton) || Event->modifiers() != Qt::NoModifier)
+        return;
+    const QPoint Moved = Event->position().toPoint() - DragStartPoint;
+    if (std::abs(Moved.x()) < 10 && std::abs(Moved.y()) < 10)
+        return;
+    const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
+    if (Selected.isEmpty())
+        return;
+    const QTreeWidgetItem* Node = Selected.first();
+    DropFileSource1->Files.clear();
+    if (Node->parent()) {
+        const auto [A, E] = EntryOfNode(Node);
+        FDragArchive = A.toStdString();
+        FDragEntry = E.toStdString();
+        DropFileSource1->Files << "$$$" + A + "$$$" + E;
+    } else {
+        // Archive nodes carry upper-cased names; the file system does not fold case.
+        DropFileSource1->Files << Q(
+            ResolvePathCase((Ui->SearchPath->currentText() + Node->text(0)).toStdString()));
+    }
+    DropFileSource1->RunDrag();
+}
+
+void TForm1::DropFileSource1Drop(TDropSource&, TDragType, bool& ContinueDrop) {
+    QStringList& Files = DropFileSource1->Files;
+    if (Files.isEmpty())
+        return;
+    // Only this window puts "$$$" in front, and never in front of a path: a path holding "$$$" stays a path.
+    if (!Files.first().startsWith("$$$")) {
+        ContinueDrop = true;
+        return;
+    }
+    const std::string Path = ExtractEntryToTemp(FDragArchive, FDragEntry);
+    Files.first() = Q(Path);
+    ContinueDrop = FileExists(Path);
+}
+
+std::string TForm1::ExtractEntryToTemp(const std::string& ArchivePath, const std::string& EntryName) {
+    TWaitCursor Hourglass;
+    std::string Failure, Result;
+    try {
+        Result =
+            ExtractEntryToFolder(ArchivePath, EntryName, IncludeTrailingSlash(PrivateTempFolder()), Failure);
+    } catch (const std::exception& E) {
+        Failure = E.what();
+    }
+    // The drop target is waiting for its data: the reason is shown once the drag is over.
+    if (!Failure.empty())
+        QMetaObject::invokeMethod(
+            this, [Failure] { ShowMessageBox(Failure, "", mbOK); }, Qt::QueuedConnection);
+    return Result;
 }
 
 void TForm1::BrowseBtnClick() {
@@ -648,6 +693,16 @@ void TForm1::MaskTypesClick() {
 }
 
 bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == Ui->TreeView1->viewport()) {
+        if (Event->type() == QEvent::MouseButtonPress)
+            TreeView1MouseDown(static_cast<QMouseEvent*>(Event));
+        // A move with a button held drags the node out; it must not move the selection meanwhile.
+        if (Event->type() == QEvent::MouseMove &&
+            static_cast<QMouseEvent*>(Event)->buttons() != Qt::NoButton) {
+            TreeView1MouseMove(static_cast<QMouseEvent*>(Event));
+            return true;
+        }
+    }
     if (Watched == Ui->MaskTypes->viewport() && Event->type() == QEvent::MouseButtonPress) {
         if (QListWidgetItem* Item =
                 Ui->MaskTypes->itemAt(static_cast<QMouseEvent*>(Event)->position().toPoint()))

@@ -3,8 +3,10 @@
 // file types to look at inside archives.
 
 #include "engine/SearchSetup.h"
+#include "ui/DropSource.h"
 #include "ui/RichEdit.h"
 
+#include <QPoint>
 #include <QStringList>
 #include <QTextCharFormat>
 #include <QWidget>
@@ -13,6 +15,7 @@
 #include <string>
 
 class QComboBox;
+class QMouseEvent;
 class THelpWindow;
 class TExtractDlg;
 class QTreeWidgetItem;
@@ -67,9 +70,9 @@ signals:
                          const QString& LastTempFile);
 
 protected:
-    void changeEvent(QEvent* Event) override; // FormActivate
-    bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void changeEvent(QEvent* Event) override;     // FormActivate
     void closeEvent(QCloseEvent* Event) override; // FormCloseQuery
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void FormCreate();
@@ -87,6 +90,14 @@ private:
     void TreeView1Change();
     void ShowSelectedEntry();
     void TreeView1DblClick();
+    // The archive's path and the entry's name of an entry node.
+    std::pair<QString, QString> EntryOfNode(const QTreeWidgetItem* Node) const;
+
+    void TreeView1MouseDown(const QMouseEvent* Event);
+    void TreeView1MouseMove(const QMouseEvent* Event);
+    void DropFileSource1Drop(TDropSource& Sender, TDragType DragType, bool& ContinueDrop);
+    // The entry extracted into the private temporary folder; empty when nothing was extracted.
+    std::string ExtractEntryToTemp(const std::string& ArchivePath, const std::string& EntryName);
 
     void BrowseBtnClick();
     void HelpBtnClick();
@@ -116,6 +127,10 @@ private:
     std::string FLastTempFile;
     QTextCharFormat DefaultAttributes;
     QString FAssociatedProgram;
+    TDropFileSource* DropFileSource1;
+    QPoint DragStartPoint;
+    // The entry of a drag under way, extracted only when it is dropped.
+    std::string FDragArchive, FDragEntry;
     // A close answered Yes during a search: the window is hidden and closes once the worker is done.
     bool FClosePending = false;
 };

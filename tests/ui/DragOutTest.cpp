@@ -1,0 +1,140 @@
+// Dragging matches out of the tree: when a drag starts, what it carries, and the entry extracted only when
+// a drop target asks for the data.
+
+#include "common/QtTestUtil.h"
+#include "common/TestUtil.h"
+#include "platform/Files.h"
+#include "ui/DropSource.h"
+#include "ui/QtPlatform.h"
+
+#include <QMouseEvent>
+
+using testutil::Child;
+using testutil::Quote;
+
+class DragOutTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TQtPlatform> Platform;
+    std::unique_ptr<testutil::TScratchDir> Tree;
+    std::unique_ptr<TForm1> Form;
+    std::string Zip, Saved;
+
+    QTreeWidget* View() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
+    TDropFileSource* Source() { return Child<TDropFileSource>(Form.get(), "DropFileSource1"); }
+
+    void Send(QEvent::Type Type, QPoint At, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Mods) {
+        QWidget* Port = View()->viewport();
+        QMouseEvent E(Type, At, Port->mapToGlobal(At),
+                      Type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, Buttons, Mods);
+        QApplication::sendEvent(Port, &E);
+    }
+    // Presses on the node and moves by Delta with the buttons and keys given; true when a drag started.
+    bool Drag(QTreeWidgetItem* Node, QPoint Delta, Qt::MouseButtons Buttons = Qt::LeftButton,
+              Qt::KeyboardModifiers Mods = Qt::NoModifier) {
+        View()->setCurrentItem(Node);
+        const QPoint At = View()->visualItemRect(Node).center();
+        Source()->Files = {"untouched"};
+        Send(QEvent::MouseButtonPress, At, Qt::LeftButton, Qt::NoModifier);
+        Send(QEvent::MouseMove, At + Delta, Buttons, Mods);
+        Send(QEvent::MouseButtonRelease, At + Delta, Qt::NoButton, Qt::NoModifier);
+        return Source()->Files != QStringList{"untouched"};
+    }
+    // What a drop target on the desktop receives after the user let go over it.
+    QList<QUrl> Dropped() {
+        Source()->GiveFeedback(deCopy);
+        std::unique_ptr<QMimeData> Data(Source()->CreateMimeData());
+        return Data->urls();
+    }
+
+private slots:
+    void initTestCase() {
+        // Two entries share a bare name; only the second holds the text.
+        Tree = std::make_unique<testutil::TScratchDir>();
+        Zip = *Tree / "a.zip";
+        Saved = *Tree / "saved";
+        QCOMPARE(
+            testutil::Run("cd " + Quote(Tree->Path()) +
+                          " && mkdir a dir && echo 'other text' > a/Unit1.pas"
+                          " && echo 'the needle here' > dir/Unit1.pas"
+                          " && zip -q -0 a.zip a/Unit1.pas dir/Unit1.pas && rm -r a dir && cp a.zip saved"),
+            0);
+        Platform = std::make_unique<TQtPlatform>();
+        Form = testutil::ShowForm();
+        QVERIFY(Form);
+        testutil::StartSearch(Form.get(), "needle", QString::fromStdString(Tree->Path()),
+                              {"All Files (*.*)"});
+        QVERIFY(testutil::WaitForSearchEnd(Form.get()));
+        QCOMPARE(testutil::TreeTexts(View()), (QStringList{"A.ZIP", "  dir/Unit1.pas"}));
+    }
+    void cleanupTestCase() {
+        Form.reset();
+        Platform.reset();
+    }
+
+    void StartsOnlyPastTheThresholdWithOneButton() {
+        QTreeWidgetItem* Entry = View()->topLevelItem(0)->child(0);
+        struct {
+            QPoint Delta;
+            Qt::MouseButtons Buttons;
+            Qt::KeyboardModifiers Mods;
+            bool Starts;
+        } const Rows[] = {
+            {{9, 9}, Qt::LeftButton, Qt::NoModifier, false},
+            {{10, 0}, Qt::LeftButton, Qt::NoModifier, true},
+            {{0, -10}, Qt::LeftButton, Qt::NoModifier, true},
+            {{0, 10}, Qt::RightButton, Qt::NoModifier, true},
+            {{10, 10}, Qt::LeftButton, Qt::ShiftModifier, false},
+            {{10, 10}, Qt::LeftButton, Qt::ControlModifier, false},
+            {{10, 10}, Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false},
+        };
+        for (const auto& R : Rows)
+            QCOMPARE(Drag(Entry, R.Delta, R.Buttons, R.Mods), R.Starts);
+        // Nothing selected, nothing to drag.
+        View()->clearSelection();
+        Source()->Files = {"untouched"};
+        Send(QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::NoModifier);
+        View()->clearSelection();
+        Send(QEvent::MouseMove, {40, 40}, Qt::LeftButton, Qt::NoModifier);
+        QCOMPARE(Source()->Files, QStringList{"untouched"});
+    }
+
+    void EntryIsExtractedWhenDropped() {
+        QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
+        QCOMPARE(Source()->Files,
+                 QStringList{QString::fromStdString("$$$" + Tree->Path() + "/A.ZIP$$$dir/Unit1.pas")});
+        const std::string Temp = JoinPath(PrivateTempFolder(), "Unit1.pas");
+        DeleteFile(Temp);
+        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Temp))});
+        QCOMPARE(testutil::ReadFile(Temp), std::string("the needle here\n"));
+        QCOMPARE(Source()->Files, QStringList{QString::fromStdString(Temp)});
+    }
+
+    void ArchiveIsDroppedAsItIs() {
+        QVERIFY(Drag(View()->topLevelItem(0), {0, 15}));
+        QCOMPARE(Source()->Files, QStringList{QString::fromStdString(Zip)});
+        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Zip))});
+    }
+
+    // A damaged entry cancels the drop, leaves no stale copy to drop instead, and says why afterwards.
+    void FailedExtractionCancelsTheDrop() {
+        std::string Bytes = testutil::ReadFile(Zip);
+        Bytes[Bytes.find("the needle")] = 'T';
+        testutil::WriteFile(Zip, Bytes);
+        testutil::TBoxAnswers Boxes;
+        QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
+        QCOMPARE(Dropped(), QList<QUrl>());
+        QVERIFY(!FileExists(JoinPath(PrivateTempFolder(), "Unit1.pas")));
+        QVERIFY(Boxes.Texts.empty());
+        QTRY_COMPARE(Boxes.Texts.size(), size_t(1));
+
+        // An archive gone since the search: nothing dropped.
+        std::remove(Zip.c_str());
+        QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
+        QCOMPARE(Dropped(), QList<QUrl>());
+        QCOMPARE(testutil::Run("cp " + Quote(Saved) + " " + Quote(Zip)), 0);
+    }
+};
+
+QTEST_MAIN(DragOutTest)
+#include "DragOutTest.moc"
