@@ -3,14 +3,20 @@
 // to look at.
 
 #include "common/TestUtil.h"
+#include "platform/Files.h"
 #include "platform/IniFiles.h"
 
+#include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPixmap>
+#include <QRasterWindow>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <cstring>
 
 namespace {
@@ -23,6 +29,42 @@ int RunOnXvfb(const std::string& Script, std::string* Out = nullptr) {
                              testutil::Quote(Script) + " 2>/dev/null",
                          Out);
 }
+
+// Another program's window that takes dropped files: it writes their addresses and the first one's
+// content to a file and ends.
+class TDropTarget : public QRasterWindow {
+public:
+    explicit TDropTarget(QString Out) : FOut(std::move(Out)) {
+        setTitle("drop target");
+        setGeometry(0, 0, 150, 150);
+    }
+
+protected:
+    bool event(QEvent* E) override {
+        if (E->type() == QEvent::DragEnter || E->type() == QEvent::DragMove) {
+            static_cast<QDropEvent*>(E)->acceptProposedAction();
+            return true;
+        }
+        if (E->type() == QEvent::Drop) {
+            auto* Drop = static_cast<QDropEvent*>(E);
+            QFile Out(FOut);
+            if (Out.open(QIODevice::WriteOnly)) {
+                for (const QUrl& U : Drop->mimeData()->urls())
+                    Out.write(U.toLocalFile().toUtf8() + "\n");
+                QFile First(Drop->mimeData()->urls().value(0).toLocalFile());
+                if (First.open(QIODevice::ReadOnly))
+                    Out.write(First.readAll());
+            }
+            Drop->acceptProposedAction();
+            QTimer::singleShot(200, qApp, &QCoreApplication::quit);
+            return true;
+        }
+        return QRasterWindow::event(E);
+    }
+
+private:
+    QString FOut;
+};
 
 } // namespace
 
@@ -125,9 +167,64 @@ private slots:
         QCOMPARE(Second, First);
         QVERIFY(QPixmap(QString::fromStdString(Png)).width() == 1024);
     }
+
+    // An entry found by a search dragged onto another program's window: the program gets the entry,
+    // extracted into the private temporary folder when it let go.
+    void DragOntoAnotherProgram() {
+        if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
+            QStandardPaths::findExecutable("xdotool").isEmpty())
+            QSKIP("xvfb-run and xdotool are needed");
+        using testutil::Quote;
+        testutil::TScratchDir D;
+        QCOMPARE(testutil::Run("mkdir -p " + Quote(D / "tree/dir") + " && cd " + Quote(D / "tree") +
+                               " && echo 'the needle here' > dir/Unit1.pas && zip -q a.zip dir/Unit1.pas"
+                               " && rm -r dir"),
+                 0);
+        const std::string Ini = testutil::BinDir() + "/tarnlet.INI";
+        const std::string Saved = D / "saved.INI";
+        std::rename(Ini.c_str(), Saved.c_str());
+        DeleteFile(JoinPath(PrivateTempFolder(), "Unit1.pas"));
+        // The entry's line in the tree lies at 85,180 of the window.
+        const std::string Script =
+            "unset QT_QPA_PLATFORM; " + Quote(testutil::BinDir() + "/tarnlet") + " & pid=$!; " +
+            Quote(QCoreApplication::applicationFilePath().toStdString()) + " --drop-target " +
+            Quote(D / "dropped") +
+            " & target=$!; "
+            "for i in $(seq 150); do "
+            "  w=$(xdotool search --name 'Locates files within Archives' | head -1); "
+            "  t=$(xdotool search --name 'drop target' | head -1); "
+            "  [ -n \"$w\" ] && [ -n \"$t\" ] && break; sleep 0.1; "
+            "done; sleep 1; "
+            "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.3; }; "
+            "at 100 46; xdotool type needle; "
+            "at 320 46; xdotool key ctrl+a; xdotool type " +
+            Quote(D / "tree") +
+            "; "
+            "at 520 44; xdotool key space; "
+            "at 152 398; sleep 1; "
+            "at 85 180; sleep 0.5; "
+            "xdotool mousedown 1; "
+            "for p in 290,350 250,300 150,200 80,80 75,75; do xdotool mousemove ${p%,*} ${p#*,}; sleep 0.2; "
+            "done; "
+            "xdotool mouseup 1; "
+            "for i in $(seq 50); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
+            "kill $target $pid 2>/dev/null; wait; true";
+        const int Status = RunOnXvfb(Script + " >/dev/null");
+        std::remove(Ini.c_str());
+        std::rename(Saved.c_str(), Ini.c_str());
+        QCOMPARE(Status, 0);
+        QCOMPARE(testutil::ReadFile(D / "dropped"),
+                 JoinPath(PrivateTempFolder(), "Unit1.pas") + "\nthe needle here\n");
+    }
 };
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--drop-target") == 0) {
+        QGuiApplication App(argc, argv);
+        TDropTarget Target(QString::fromLocal8Bit(argv[2]));
+        Target.show();
+        return App.exec();
+    }
     if (argc == 3 && std::strcmp(argv[1], "--grab") == 0) {
         QGuiApplication App(argc, argv);
         return QGuiApplication::primaryScreen()->grabWindow(0).save(argv[2]) ? 0 : 1;
