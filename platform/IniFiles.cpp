@@ -152,13 +152,6 @@ TIniFile::ReadSectionValues(const std::string& Section) const {
     return Result;
 }
 
-std::vector<std::string> TIniFile::ReadSection(const std::string& Section) const {
-    std::vector<std::string> Keys;
-    for (auto& KV : ReadSectionValues(Section))
-        Keys.push_back(std::move(KV.first));
-    return Keys;
-}
-
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Key,
                                  const std::string& Default) const {
     const TLine* L = FindKey(Section, Key);

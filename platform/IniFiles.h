@@ -31,7 +31,6 @@ public:
     const std::string& FileName() const { return FFileName; }
 
     // Section and key names are compared without regard to the case of "a" to "z".
-    std::vector<std::string> ReadSection(const std::string& Section) const;
     // Key and value of every listed key line of the section, in file order.
     std::vector<std::pair<std::string, std::string>> ReadSectionValues(const std::string& Section) const;
     std::string ReadString(const std::string& Section, const std::string& Key,

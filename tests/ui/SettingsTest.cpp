@@ -1,15 +1,18 @@
-// What the main window keeps between runs (histories, file types, ticks, the last folders) and the folder
-// choice of its Browse button.
+// What the main window keeps between runs (histories, file types, ticks, the last folders), the folder
+// choice of its Browse button and its help window.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "platform/IniFiles.h"
+#include "ui/Application.h"
 #include "ui/arcscanu.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <sys/stat.h>
 
 using testutil::Child;
@@ -91,28 +94,25 @@ private slots:
 
     void HandWrittenFile() {
         testutil::TScratchDir Last;
-        testutil::WriteFile(Ini, "[searchstr]\n"
-                                 "a=first\n"
-                                 "b=second\n"
-                                 "junk without equals\n"
-                                 "[SearchPath]\n"
-                                 "x=/one/\n"
-                                 "[MaskTypes]\n"
-                                 "pascal files (*.PAS)=1\n"
-                                 "ZIP Files (*.zip)=0x1\n"
-                                 "Text Files (*.txt)=maybe\n"
-                                 "[ExtractPath]\n"
-                                 "ss0=/out/one/\n"
-                                 "ss1=/out/two/\n"
-                                 "[Options]\n"
-                                 "LastPath=" +
-                                     Last.Path() +
-                                     "\n"
-                                     "LastExtractPath=/out/two/\n"
-                                     "CaseChk=0x1\n"
-                                     "SubFoldersChk=0\n"
-                                     "SelfExChk=0\n" +
-                                     testutil::RandomBytes(500, 3) + "\n");
+        testutil::WriteFile(Ini, R"([searchstr]
+a=first
+b=second
+junk without equals
+[SearchPath]
+x=/one/
+[MaskTypes]
+pascal files (*.PAS)=1
+ZIP Files (*.zip)=0x1
+Text Files (*.txt)=maybe
+[ExtractPath]
+ss0=/out/one/
+ss1=/out/two/
+[Options]
+LastExtractPath=/out/two/
+CaseChk=0x1
+SubFoldersChk=0
+SelfExChk=0
+LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
         Start();
         const TState S = StateOf(Form.get());
         QCOMPARE(S.Searches, (QStringList{"first", "second"}));
@@ -129,12 +129,6 @@ private slots:
         QCOMPARE(Back.ReadSectionValues("ExtractPath"), (std::vector<std::pair<std::string, std::string>>{
                                                             {"ss0", "/out/one/"}, {"ss1", "/out/two/"}}));
         QCOMPARE(Back.ReadString("Options", "LastExtractPath", ""), std::string("/out/two/"));
-    }
-
-    void MissingLastFolder() {
-        testutil::WriteFile(Ini, "[Options]\nLastPath=/no/such/folder/\n");
-        Start();
-        QCOMPARE(Combo("SearchPath")->currentText(), ProgramFolderText());
     }
 
     // A whole window state saved on close and shown by the next window; histories keep 17 entries.
@@ -158,7 +152,7 @@ private slots:
         Form->close();
 
         const TIniFile Saved(Ini);
-        QCOMPARE(Saved.ReadSection("SearchStr").size(), size_t(17));
+        QCOMPARE(Saved.ReadSectionValues("SearchStr").size(), size_t(17));
         QCOMPARE(Saved.ReadString("SearchStr", "ss16", ""), std::string(" text 16 "));
         QCOMPARE(Saved.ReadString("MaskTypes", "ZIP Files (*.zip)", ""), std::string("1"));
         QCOMPARE(Saved.ReadString("Options", "LastPath", ""), std::string("/typed/"));
@@ -210,10 +204,6 @@ private slots:
         QVERIFY(!Go->isEnabled());
 
         Path->setEditText(QString::fromStdString(D.Path()));
-        Pick(QString::fromStdString(D.Path()), true, {});
-        QCOMPARE(Path->currentText(), QString::fromStdString(D.Path() + "/"));
-        QVERIFY(Go->isEnabled());
-
         // A new folder is made after a Yes; a No keeps the dialog open and makes nothing.
         const auto [Start, Asked] = Pick(QString::fromStdString(D / "new/deeper"), true, {idNo, idYes});
         QCOMPARE(Start, QString::fromStdString(D.Path()));
@@ -221,6 +211,45 @@ private slots:
         QCOMPARE(Asked, (std::vector<std::string>{Question, Question}));
         QVERIFY(QDir(QString::fromStdString(D / "new/deeper")).exists());
         QCOMPARE(Path->currentText(), QString::fromStdString(D / "new/deeper/"));
+        QVERIFY(Go->isEnabled());
+    }
+
+    // The help button and F1 show the help file at its contents, in one window.
+    void Help() {
+        testutil::TScratchDir D;
+        const QString Filler = QString("<p>filler</p>").repeated(200);
+        testutil::WriteFile(D / "t.hlp",
+                            ("<html><head><title>Test Help</title></head><body>" + Filler +
+                             "<h2><a name=\"contents\">Contents</a></h2>" + Filler + "</body></html>")
+                                .toStdString());
+        Application().HelpFile = D / "t.hlp";
+        Form = testutil::ShowForm();
+        QVERIFY(Form);
+        QTest::mouseClick(Child<QPushButton>(Form.get(), "HelpBtn"), Qt::LeftButton);
+        auto* Browser = Child<QTextBrowser>(Form.get(), "Browser");
+        QWidget* Window = Browser->window();
+        QVERIFY(QTest::qWaitForWindowExposed(Window));
+        QCOMPARE(Window->windowTitle(), QString("Test Help"));
+        QScrollBar* Bar = Browser->verticalScrollBar();
+        const int AtContents = Bar->value();
+        QVERIFY(AtContents > 0);
+
+        Bar->setValue(Bar->maximum());
+        Window->close();
+        Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QTest::keyClick(Form->windowHandle(), Qt::Key_F1); // through the window system, as a key arrives
+        QVERIFY(Window->isVisible());
+        QCOMPARE(Bar->value(), AtContents);
+        QCOMPARE(Form->findChildren<QTextBrowser*>().size(), 1);
+
+        // Without the file: a message naming it, and no window.
+        Window->close();
+        Application().HelpFile = D / "missing.hlp";
+        TBoxAnswers Boxes;
+        QTest::mouseClick(Child<QPushButton>(Form.get(), "HelpBtn"), Qt::LeftButton);
+        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Cannot open the help file " + (D / "missing.hlp")});
+        QVERIFY(!Window->isVisible());
     }
 };
 

@@ -30,6 +30,52 @@ int RunOnXvfb(const std::string& Script, std::string* Out = nullptr) {
                          Out);
 }
 
+// Shell functions for the scripts below. start: the program, until its window is up; at X Y: a click
+// at a point of its window, whose client area lies at 192,154 without a window manager; search TEXT
+// FOLDER: both typed in, every file type ticked, Go; stop: Close, until the program has ended.
+std::string ShellFunctions() {
+    return "unset QT_QPA_PLATFORM; "
+           "start() { " +
+           testutil::Quote(testutil::BinDir() + "/tarnlet") +
+           " & pid=$!; for i in $(seq 150); do "
+           "  xdotool search --name 'Locates files within Archives' >/dev/null && break; sleep 0.1; "
+           "done; sleep 1; }; "
+           "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.3; }; "
+           "search() { at 100 46; xdotool type \"$1\"; at 320 46; xdotool key ctrl+a; xdotool type \"$2\"; "
+           "  at 520 44; xdotool key space; at 152 398; sleep 1; }; "
+           "stop() { at 471 440; for i in $(seq 100); do kill -0 $pid 2>/dev/null || return 0; sleep 0.1; "
+           "done; "
+           "  kill $pid; }; ";
+}
+
+// The built program's settings file, moved aside while a test runs the program and put back after.
+class TSettingsAside {
+public:
+    explicit TSettingsAside(std::string Aside) : FAside(std::move(Aside)) {
+        std::rename(File.c_str(), FAside.c_str());
+    }
+    ~TSettingsAside() {
+        std::remove(File.c_str());
+        std::rename(FAside.c_str(), File.c_str());
+    }
+    TSettingsAside(const TSettingsAside&) = delete;
+    TSettingsAside& operator=(const TSettingsAside&) = delete;
+    const std::string File = testutil::BinDir() + "/tarnlet.INI";
+
+private:
+    std::string FAside;
+};
+
+// A folder holding a.zip with the entry dir/Unit1.pas, which holds "needle".
+std::string MakeTree(const testutil::TScratchDir& D) {
+    const std::string Tree = D / "tree";
+    const int Status =
+        testutil::Run("mkdir -p " + testutil::Quote(Tree + "/dir") + " && cd " + testutil::Quote(Tree) +
+                      " && echo 'the needle here' > dir/Unit1.pas && zip -q a.zip dir/Unit1.pas"
+                      " && rm -r dir");
+    return Status == 0 ? Tree : std::string();
+}
+
 // Another program's window that takes dropped files: it writes their addresses and the first one's
 // content to a file and ends.
 class TDropTarget : public QRasterWindow {
@@ -114,105 +160,49 @@ private slots:
             QSKIP("xvfb-run and xdotool are needed");
         using testutil::Quote;
         testutil::TScratchDir D;
-        QCOMPARE(testutil::Run("mkdir " + Quote(D / "tree") + " && cd " + Quote(D / "tree") +
-                               " && echo 'a needle in here' > notes.txt && zip -q a.zip notes.txt"),
-                 0);
-        const std::string Ini = testutil::BinDir() + "/tarnlet.INI";
-        const std::string Saved = D / "saved.INI";
-        std::rename(Ini.c_str(), Saved.c_str());
+        const std::string Tree = MakeTree(D);
+        QVERIFY(!Tree.empty());
+        TSettingsAside Aside(D / "saved.INI");
         const std::string Png = testutil::BinDir() + "/../tarnlet-restart.png";
-        // Without a window manager the window's client area lies at 192,154 on a 1024 by 768 screen; the
-        // clicks are at control positions within it.
-        const std::string Script =
-            "unset QT_QPA_PLATFORM; "
-            "start() { " +
-            Quote(testutil::BinDir() + "/tarnlet") +
-            " & pid=$!; "
-            "  for i in $(seq 150); do "
-            "    w=$(xdotool search --name 'Locates files within Archives' | head -1); "
-            "    [ -n \"$w\" ] && break; sleep 0.1; "
-            "  done; sleep 1; }; "
-            "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.3; }; "
-            "stop() { at 471 440; for i in $(seq 100); do kill -0 $pid 2>/dev/null || return 0; sleep 0.1; "
-            "done; "
-            "  kill $pid; }; "
-            "start; "
-            "at 100 46; xdotool type needle; "
-            "at 320 46; xdotool key ctrl+a; xdotool type " +
-            Quote(D / "tree") +
-            "; "
-            "at 24 72; "
-            "at 520 44; xdotool key space; "
-            "at 152 398; sleep 1; "
-            "stop; cp " +
-            Quote(Ini) + " " + Quote(D / "first.INI") +
-            "; "
-            "start; " +
-            Quote(QCoreApplication::applicationFilePath().toStdString()) + " --grab " + Quote(Png) + "; stop";
-        const int Status = RunOnXvfb(Script + " >/dev/null");
-        const std::string First = testutil::ReadFile(D / "first.INI");
-        const std::string Second = testutil::ReadFile(Ini);
-        std::remove(Ini.c_str());
-        std::rename(Saved.c_str(), Ini.c_str());
-        QCOMPARE(Status, 0);
-
+        QCOMPARE(RunOnXvfb(ShellFunctions() + "start; search needle " + Quote(Tree) +
+                           "; at 24 72; stop; cp " + Quote(Aside.File) + " " + Quote(D / "first.INI") +
+                           "; start; " + Quote(QCoreApplication::applicationFilePath().toStdString()) +
+                           " --grab " + Quote(Png) + "; stop >/dev/null"),
+                 0);
         const TIniFile Settings(D / "first.INI");
         QCOMPARE(Settings.ReadString("SearchStr", "ss0", ""), std::string("needle"));
-        QCOMPARE(Settings.ReadString("SearchPath", "ss0", ""), D / "tree/");
-        QCOMPARE(Settings.ReadString("Options", "LastPath", ""), D / "tree/");
+        QCOMPARE(Settings.ReadString("SearchPath", "ss0", ""), Tree + "/");
+        QCOMPARE(Settings.ReadString("Options", "LastPath", ""), Tree + "/");
         QCOMPARE(Settings.ReadString("Options", "CaseChk", ""), std::string("1"));
         QCOMPARE(Settings.ReadString("Options", "SubFoldersChk", ""), std::string("0"));
-        QCOMPARE(Settings.ReadString("MaskTypes", "All Files (*.*)", ""), std::string("1"));
         QCOMPARE(Settings.ReadString("MaskTypes", "Text Files (*.txt)", ""), std::string("1"));
-        QCOMPARE(Second, First);
+        QCOMPARE(testutil::ReadFile(Aside.File), testutil::ReadFile(D / "first.INI"));
         QVERIFY(QPixmap(QString::fromStdString(Png)).width() == 1024);
     }
 
-    // An entry found by a search dragged onto another program's window: the program gets the entry,
-    // extracted into the private temporary folder when it let go.
+    // An entry found by a search dragged onto another program's window arrives there, extracted into the
+    // private temporary folder when the button was let go.
     void DragOntoAnotherProgram() {
         if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
             QStandardPaths::findExecutable("xdotool").isEmpty())
             QSKIP("xvfb-run and xdotool are needed");
         using testutil::Quote;
         testutil::TScratchDir D;
-        QCOMPARE(testutil::Run("mkdir -p " + Quote(D / "tree/dir") + " && cd " + Quote(D / "tree") +
-                               " && echo 'the needle here' > dir/Unit1.pas && zip -q a.zip dir/Unit1.pas"
-                               " && rm -r dir"),
-                 0);
-        const std::string Ini = testutil::BinDir() + "/tarnlet.INI";
-        const std::string Saved = D / "saved.INI";
-        std::rename(Ini.c_str(), Saved.c_str());
+        const std::string Tree = MakeTree(D);
+        QVERIFY(!Tree.empty());
+        TSettingsAside Aside(D / "saved.INI");
         DeleteFile(JoinPath(PrivateTempFolder(), "Unit1.pas"));
-        // The entry's line in the tree lies at 85,180 of the window.
-        const std::string Script =
-            "unset QT_QPA_PLATFORM; " + Quote(testutil::BinDir() + "/tarnlet") + " & pid=$!; " +
-            Quote(QCoreApplication::applicationFilePath().toStdString()) + " --drop-target " +
-            Quote(D / "dropped") +
-            " & target=$!; "
-            "for i in $(seq 150); do "
-            "  w=$(xdotool search --name 'Locates files within Archives' | head -1); "
-            "  t=$(xdotool search --name 'drop target' | head -1); "
-            "  [ -n \"$w\" ] && [ -n \"$t\" ] && break; sleep 0.1; "
-            "done; sleep 1; "
-            "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.3; }; "
-            "at 100 46; xdotool type needle; "
-            "at 320 46; xdotool key ctrl+a; xdotool type " +
-            Quote(D / "tree") +
-            "; "
-            "at 520 44; xdotool key space; "
-            "at 152 398; sleep 1; "
-            "at 85 180; sleep 0.5; "
-            "xdotool mousedown 1; "
-            "for p in 290,350 250,300 150,200 80,80 75,75; do xdotool mousemove ${p%,*} ${p#*,}; sleep 0.2; "
-            "done; "
-            "xdotool mouseup 1; "
-            "for i in $(seq 50); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
-            "kill $target $pid 2>/dev/null; wait; true";
-        const int Status = RunOnXvfb(Script + " >/dev/null");
-        std::remove(Ini.c_str());
-        std::rename(Saved.c_str(), Ini.c_str());
-        QCOMPARE(Status, 0);
+        // The target's window lies at 0,0; the entry's line of the tree at 85,180 of the program's window.
+        QCOMPARE(RunOnXvfb(ShellFunctions() + Quote(QCoreApplication::applicationFilePath().toStdString()) +
+                           " --drop-target " + Quote(D / "dropped") + " & target=$!; start; search needle " +
+                           Quote(Tree) +
+                           "; at 85 180; xdotool mousedown 1; "
+                           "for p in 290,350 250,300 150,200 80,80 75,75; do "
+                           "  xdotool mousemove ${p%,*} ${p#*,}; sleep 0.2; "
+                           "done; xdotool mouseup 1; "
+                           "for i in $(seq 50); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
+                           "kill $target $pid 2>/dev/null; wait; true"),
+                 0);
         QCOMPARE(testutil::ReadFile(D / "dropped"),
                  JoinPath(PrivateTempFolder(), "Unit1.pas") + "\nthe needle here\n");
     }
