@@ -38,11 +38,12 @@ std::string ShellFunctions() {
            "start() { " +
            testutil::Quote(testutil::BinDir() + "/tarnlet") +
            " & pid=$!; for i in $(seq 150); do "
-           "  xdotool search --name 'Locates files within Archives' >/dev/null && break; sleep 0.1; "
-           "done; sleep 1; }; "
-           "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.3; }; "
+           "  xdotool search --onlyvisible --name 'Locates files within Archives' >/dev/null && break; sleep "
+           "0.1; "
+           "done; sleep 2; }; "
+           "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.5; }; "
            "search() { at 100 46; xdotool type \"$1\"; at 320 46; xdotool key ctrl+a; xdotool type \"$2\"; "
-           "  at 520 44; xdotool key space; at 152 398; sleep 1; }; "
+           "  at 520 44; xdotool key space; sleep 0.5; at 152 398; sleep 2; }; "
            "stop() { at 471 440; for i in $(seq 100); do kill -0 $pid 2>/dev/null || return 0; sleep 0.1; "
            "done; "
            "  kill $pid; }; ";
@@ -169,6 +170,7 @@ private slots:
                            "; start; " + Quote(QCoreApplication::applicationFilePath().toStdString()) +
                            " --grab " + Quote(Png) + "; stop >/dev/null"),
                  0);
+        QVERIFY(FileExists(D / "first.INI"));
         const TIniFile Settings(D / "first.INI");
         QCOMPARE(Settings.ReadString("SearchStr", "ss0", ""), std::string("needle"));
         QCOMPARE(Settings.ReadString("SearchPath", "ss0", ""), Tree + "/");
@@ -203,6 +205,7 @@ private slots:
                            "for i in $(seq 50); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
                            "kill $target $pid 2>/dev/null; wait; true"),
                  0);
+        QVERIFY(FileExists(D / "dropped"));
         QCOMPARE(testutil::ReadFile(D / "dropped"),
                  JoinPath(PrivateTempFolder(), "Unit1.pas") + "\nthe needle here\n");
     }
