@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QToolTip>
+#include <QUrl>
 
 namespace {
 
@@ -131,6 +133,7 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->GoBtn, &QPushButton::clicked, this, &TForm1::GoBtnClick);
     connect(Ui->BrowseBtn, &QPushButton::clicked, this, &TForm1::BrowseBtnClick);
+    connect(Ui->LaunchBtn, &QPushButton::clicked, this, &TForm1::LaunchBtnClick);
     connect(Ui->HelpBtn, &QPushButton::clicked, this, &TForm1::HelpBtnClick);
     DropFileSource1 = new TDropFileSource(this);
     DropFileSource1->setObjectName("DropFileSource1");
@@ -599,6 +602,12 @@ std::string TForm1::ExtractEntryToTemp(const std::string& ArchivePath, const std
         QMetaObject::invokeMethod(
             this, [Failure] { ShowMessageBox(Failure, "", mbOK); }, Qt::QueuedConnection);
     return Result;
+}
+
+// The desktop opens the shown file with its program; a file gone or without one shows nothing.
+void TForm1::LaunchBtnClick() {
+    TWaitCursor Hourglass;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(FLastTempFile)));
 }
 
 void TForm1::BrowseBtnClick() {

@@ -99,6 +99,7 @@ private:
     // The entry extracted into the private temporary folder; empty when nothing was extracted.
     std::string ExtractEntryToTemp(const std::string& ArchivePath, const std::string& EntryName);
 
+    void LaunchBtnClick();
     void BrowseBtnClick();
     void HelpBtnClick();
     // Loads the shown file into the pane (ShownName's extension chooses rich text) and selects the first

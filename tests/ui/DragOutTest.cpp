@@ -1,5 +1,5 @@
-// Dragging matches out of the tree: when a drag starts, what it carries, and the entry extracted only when
-// a drop target asks for the data.
+// Getting matches out: Launch hands the shown file to the desktop; a drag out of the tree starts past a
+// threshold, carries the archive or the entry, and extracts the entry only when a drop target asks.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
@@ -7,6 +7,7 @@
 #include "ui/DropSource.h"
 #include "ui/QtPlatform.h"
 
+#include <QDesktopServices>
 #include <QMouseEvent>
 
 using testutil::Child;
@@ -14,6 +15,12 @@ using testutil::Quote;
 
 class DragOutTest : public QObject {
     Q_OBJECT
+
+public slots:
+    void OpenUrl(const QUrl& Url) { Opened << Url; }
+
+private:
+    QList<QUrl> Opened;
 
     std::unique_ptr<TQtPlatform> Platform;
     std::unique_ptr<testutil::TScratchDir> Tree;
@@ -70,6 +77,19 @@ private slots:
     void cleanupTestCase() {
         Form.reset();
         Platform.reset();
+    }
+
+    void LaunchOpensTheShownFile() {
+        View()->setCurrentItem(View()->topLevelItem(0)->child(0));
+        const std::string Shown = Form->LastTempFile();
+        QCOMPARE(testutil::ReadFile(Shown), std::string("the needle here\n"));
+        QDesktopServices::setUrlHandler("file", this, "OpenUrl");
+        auto* Launch = Child<QPushButton>(Form.get(), "LaunchBtn");
+        Launch->setEnabled(true); // whether the desktop has a program for ".pas" is not the point here
+        QTest::mouseClick(Launch, Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(Opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Shown))});
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void StartsOnlyPastTheThresholdWithOneButton() {
@@ -132,6 +152,7 @@ private slots:
         std::remove(Zip.c_str());
         QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
         QCOMPARE(Dropped(), QList<QUrl>());
+        QTRY_COMPARE(Boxes.Texts.size(), size_t(2));
         QCOMPARE(testutil::Run("cp " + Quote(Saved) + " " + Quote(Zip)), 0);
     }
 };
