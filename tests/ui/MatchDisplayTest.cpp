@@ -133,11 +133,11 @@ private slots:
         QVERIFY(Boxes->Texts.empty());
     }
 
-    // a/x.pas comes first in the archive, so it is what both nodes show.
-    void FirstOfTheSameBareName() {
+    // Two entries share a bare name: the selected one is shown, under that bare name.
+    void SameBareNameInTwoFolders() {
         MakeZip("two.zip", {{"a/x.pas", "from a: needle"}, {"b/x.pas", "from b: needle"}});
         Select("TWO.ZIP", "b/x.pas");
-        QCOMPARE(Pane()->toPlainText(), QString("from a: needle"));
+        QCOMPARE(Pane()->toPlainText(), QString("from b: needle"));
         QCOMPARE(QString::fromStdString(ExtractFileName(Form->LastTempFile())), QString("x.pas"));
     }
 
