@@ -44,9 +44,9 @@ std::string ShellFunctions() {
            "at() { xdotool mousemove $((192 + $1)) $((154 + $2)) click 1; sleep 0.5; }; "
            "search() { at 100 46; xdotool type \"$1\"; at 320 46; xdotool key ctrl+a; xdotool type \"$2\"; "
            "  at 520 44; xdotool key space; sleep 0.5; at 152 398; sleep 2; }; "
-           "stop() { at 471 440; for i in $(seq 100); do kill -0 $pid 2>/dev/null || return 0; sleep 0.1; "
+           "stop() { at 471 440; for i in $(seq 300); do kill -0 $pid 2>/dev/null || return 0; sleep 0.1; "
            "done; "
-           "  kill $pid; }; ";
+           "  kill $pid 2>/dev/null; true; }; ";
 }
 
 // The built program's settings file, moved aside while a test runs the program and put back after.
