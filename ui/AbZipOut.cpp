@@ -427,7 +427,7 @@ void TAbCustomZipOutline::ConfigureArchive() {
 void TAbCustomZipOutline::Rebuild() {
     FModel->Rebuild(FArchive.get(), FHierarchy, FAttributes);
     if (FArchive)
-        FDisplay->expandAll();
+        ExpandAll();
 }
 
 void TAbCustomZipOutline::SetBaseDirectory(const std::string& Value) {
@@ -544,8 +544,20 @@ void TAbCustomZipOutline::CollapseAll() {
         FDisplay->collapse(FModel->index(I, 0));
 }
 
+// Folders open; entries keep their attribute lines folded until the user opens them. The view remembers
+// every open row separately, which costs seconds for each thousand entries.
 void TAbCustomZipOutline::ExpandAll() {
-    FDisplay->expandAll();
+    std::vector<QModelIndex> Pending{QModelIndex()};
+    while (!Pending.empty()) {
+        const QModelIndex Parent = Pending.back();
+        Pending.pop_back();
+        for (int I = 0; I < FModel->rowCount(Parent); ++I)
+            if (QModelIndex Row = FModel->index(I, 0, Parent);
+                FModel->Kind(Row) == TAbZipOutlineModel::nkFolder) {
+                FDisplay->expand(Row);
+                Pending.push_back(Row);
+            }
+    }
 }
 
 void TAbCustomZipOutline::SetOnWindowsDrop(TWindowsDropEvent Value) {
