@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 #include "text/Rtf.h"
+#include "ui/PlainTextLayout.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -134,8 +135,13 @@ void TRichEdit::StreamIn(const std::string& Data) {
     QTextDocument* Document = document();
     Document->setUndoRedoEnabled(false);
     setCurrentCharFormat(FDefAttributes);
+    Document->clear();
+    // Plain text is laid out only where it is shown; rich text keeps the document's own layout, which
+    // knows paragraph formats.
+    const bool Lazy = qobject_cast<TPlainTextLayout*>(Document->documentLayout()) != nullptr;
+    if (Lazy == IsRich)
+        Document->setDocumentLayout(IsRich ? nullptr : new TPlainTextLayout(Document));
     if (IsRich) {
-        Document->clear();
         Rich.Build(*Document);
         moveCursor(QTextCursor::Start);
     } else {
@@ -145,7 +151,9 @@ void TRichEdit::StreamIn(const std::string& Data) {
         Font.setStyleStrategy(QFont::PreferNoShaping);
         document()->setDefaultFont(Font);
         const QString Text = DecodePlain(Data);
-        setPlainText(Text);
+        // One insertion, and the cursor rests at the start without laying out the line it is in.
+        QTextCursor(Document).insertText(Text, FDefAttributes);
+        moveCursor(QTextCursor::Start);
         FText = Text;
         FTextValid = true;
     }
