@@ -55,8 +55,9 @@ TEST(MatchFinder, FindsWhatAPlainSearchFindsInAnyPieces) {
         Context.SetFirstEntryOnly(FirstOnly);
         TMatchFinder Finder(Context);
         std::vector<int64_t> Expected = Naive(Data, Pattern, Case);
+        // erase, not resize: GCC 12 at -O3 warns falsely about resize's growth path here.
         if (FirstOnly && Expected.size() > 1)
-            Expected.resize(1);
+            Expected.erase(Expected.begin() + 1, Expected.end());
         // Twice with the same finder: a reset forgets the first run.
         for (int Pass = 0; Pass < 2; ++Pass) {
             Finder.Reset();
