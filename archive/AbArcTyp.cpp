@@ -127,9 +127,15 @@ void TAbArchive::SetBaseDirectory(const std::string& Value) {
 void TAbArchive::ReplaceStream(const std::string& FileName, uint16_t AMode) {
     if (!FOwnedStream)
         throw EAbZipBadSpanStream();
+    // Opened first: a file that cannot be opened (a missing disk) leaves the one open in place.
+    auto Next = std::make_unique<TFileStream>(FileName, AMode == fmCreate ? uint16_t(fmOpenRead) : AMode);
     Stream = nullptr;
-    FOwnedStream.reset();
-    FOwnedStream = std::make_unique<TFileStream>(FileName, AMode == fmCreate ? uint16_t(fmOpenRead) : AMode);
+    FOwnedStream = std::move(Next);
+    Stream = FOwnedStream.get();
+}
+
+void TAbArchive::AdoptStream(std::unique_ptr<TStream> AStream) {
+    FOwnedStream = std::move(AStream);
     Stream = FOwnedStream.get();
 }
 
@@ -194,6 +200,7 @@ void TAbArchive::ExtractFiles(const std::string& Mask) {
     int N = Count();
     if (N == 0)
         return;
+    TScopeGuard Finish([this] { FinishExtraction(); });
     bool Abort = false;
     for (int I = 0; I < N; ++I) {
         if (Items(I)->MatchesMask(Mask))

@@ -201,8 +201,13 @@ protected:
     virtual void DoLoad();
     virtual void DoSave();
     virtual void ExtractItemAt(int Index, const std::string& NewName) = 0;
+    // After ExtractFiles: what waits for every entry to be written (the times of folders).
+    virtual void FinishExtraction() {}
     virtual void LoadArchive() = 0;
     virtual void SaveArchive() = 0;
+
+    // Reads from AStream instead of the file the archive opened.
+    void AdoptStream(std::unique_ptr<TStream> AStream);
 
     // FileName as it would be stored under Options.
     std::string ApplyStoreOptions(const std::string& FileName, const TAbStoreOptions& Options) const;

@@ -34,6 +34,7 @@ enum : int {
     AbZipInvalid = 28,
     AbReadError = 29,
     AbZipSizeExceeded = 30,
+    AbLinkOutside = 31,
 
     AbVersionFormat = 100,
     AbCompressedSizeFormat = 113,

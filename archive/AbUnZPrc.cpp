@@ -4,11 +4,11 @@
 #include "archive/AbExcept.h"
 #include "archive/AbUtils.h"
 #include "archive/Abziptyp.h"
+#include "archive/EntryAttributes.h"
 #include "archive/Explode.h"
 #include "archive/Inflate.h"
 #include "archive/Unreduce.h"
 #include "archive/Unshrink.h"
-#include "platform/DosDate.h"
 #include "platform/Files.h"
 #include "platform/ScopeGuard.h"
 
@@ -62,10 +62,10 @@ void PrepareFolder(const TAbZipArchive& Archive, const std::string& Path) {
     CreateDirectoryPath(Folder);
 }
 
-// Refuses what needs a newer version, and makes the entry's disk of a spanned set the open one.
+// Refuses a method we do not decode, and makes the entry's disk of a spanned set the open one. The version
+// an entry states says nothing we need: its method decides.
 void CheckDisk(TAbZipArchive& Archive, TAbZipItem& Item) {
-    if ((Item.VersionNeededToExtract() & 0xFF) > 20)
-        throw EAbZipVersion();
+    CheckMethodDecoded(Item);
     if (Archive.Spanned && Archive.CurrentDisk != Item.DiskNumberStart())
         Archive.ChangeDisk(uint16_t(Item.DiskNumberStart()));
 }
@@ -163,7 +163,29 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
     }
     Out.reset();
     RemovePartial.Release();
-    FileSetDosDate(OutName, uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime());
+    StampPath(OutName, EntryUnixMode(Item), EntryUnixTime(Item));
+}
+
+// Longer targets are no link a file system would hold.
+constexpr uint64_t kMaxLinkTarget = 4096;
+
+// Makes the symbolic link OutName that the entry describes, when it leads to a place inside the base
+// folder; otherwise nothing is written.
+void ExtractLink(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
+    if (Item.GetUncompressedSize() > kMaxLinkTarget)
+        throw EAbZipSizeExceeded();
+    struct TGather : TAbDecodeOutput {
+        void Write(const uint8_t* Data, size_t Count) override {
+            Bytes.append(reinterpret_cast<const char*>(Data), Count);
+        }
+        std::string Bytes;
+    } Target;
+    DecodeChecked(Archive, Item, Target);
+    const std::string& Text = Target.Bytes;
+    CheckLinkInside(Archive.BaseDirectory(), OutName, Text);
+    DeleteFile(OutName);
+    CreateSymbolicLink(Text, OutName);
+    FileSetTime(OutName, EntryUnixTime(Item), true);
 }
 
 } // namespace
@@ -185,6 +207,8 @@ void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string
             const std::string Folder = JoinPath(Base, Relative);
             PrepareFolder(Archive, Folder);
             CreateDirectoryPath(Folder);
+            // Stamped once what goes into it has been written.
+            Archive.AddFolderStamp(Folder, Item);
         }
         return;
     }
@@ -194,9 +218,14 @@ void UnzipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string
     PrepareFolder(Archive, OutName);
 
     bool Confirm = true;
-    if (FileExists(OutName) && Archive.OnConfirmOverwrite)
+    if (PathExists(OutName) && Archive.OnConfirmOverwrite)
         Archive.OnConfirmOverwrite(OutName, Confirm);
-    if (Confirm)
+    if (!Confirm)
+        return;
+    // Without its path a link's target would mean something else: it is written as the file it is stored as.
+    if (RestorePath && IsSymbolicLinkEntry(Item))
+        ExtractLink(Archive, Item, OutName);
+    else
         ExtractToFile(Archive, Item, OutName);
 }
 

@@ -3,6 +3,8 @@
 #include "archive/AbConst.h"
 #include "archive/AbExcept.h"
 #include "archive/AbVMStrm.h"
+#include "archive/EntryAttributes.h"
+#include "archive/VolumeStream.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
@@ -430,10 +432,30 @@ private:
 
 TAbZipArchive::TAbZipArchive(const std::string& FileName, uint16_t AMode) : TAbArchive(FileName, AMode) {
     StoreOptions.Include(soStripDrive);
+    if ((AMode & 3) == fmOpenRead && AMode != fmCreate) {
+        const std::vector<std::string> Pieces = NumberedVolumes(FileName);
+        if (Pieces.size() > 1)
+            AdoptStream(std::make_unique<TAbVolumeStream>(Pieces));
+    }
 }
 
 TAbZipArchive::TAbZipArchive(TStream& AStream, const std::string& FileName) : TAbArchive(AStream, FileName) {
     StoreOptions.Include(soStripDrive);
+}
+
+TAbZipArchive::~TAbZipArchive() {
+    FinishExtraction();
+}
+
+void TAbZipArchive::AddFolderStamp(const std::string& Folder, const TAbZipItem& Item) {
+    FFolderStamps.push_back({Folder, EntryUnixMode(Item), EntryUnixTime(Item)});
+}
+
+void TAbZipArchive::FinishExtraction() {
+    // Inner folders first, so that a folder whose permissions forbid writing is the last one touched.
+    for (auto It = FFolderStamps.rbegin(); It != FFolderStamps.rend(); ++It)
+        StampPath(It->Folder, It->Mode, It->Time);
+    FFolderStamps.clear();
 }
 
 std::unique_ptr<TAbArchiveItem> TAbZipArchive::CreateItem(const std::string& FileName) {
@@ -608,9 +630,13 @@ std::string TAbZipArchive::LastDiskFile() const {
     if (Base.empty())
         return "";
     std::string Last = ResolvePathCase(Base + ".zip");
-    if (!FileExists(Last) || !FileExists(ResolvePathCase(Base + ".z01")))
+    if (!FileExists(Last))
         return "";
-    return Last;
+    // Any disk of the set beside it will do: one of them may be missing.
+    for (int N = 1; N < 100; ++N)
+        if (FileExists(ResolvePathCase(Base + (N < 10 ? ".z0" : ".z") + std::to_string(N))))
+            return Last;
+    return "";
 }
 
 std::string TAbZipArchive::DiskFile(uint16_t Disk) const {
@@ -652,30 +678,25 @@ void TAbZipArchive::OpenLastDisk() {
 }
 
 int64_t TAbZipArchive::FindCentralDirectoryTail(TStream& Stream) {
-    const uint8_t Sig[4] = {0x50, 0x4B, 0x05, 0x06};
-    int64_t Size = Stream.Size();
-    int64_t Back = 0;
-    int64_t L = 28;
-    uint8_t Window[32];
-    for (;;) {
-        Back += 28;
-        if (Back >= Size + 28)
-            throw EAbZipInvalid();
-        Back = std::min(Back, Size);
-        if (Back > 2048)
-            throw EAbZipInvalid();
-        int64_t P = Size - Back;
-        Stream.Seek(P, soFromBeginning);
-        L = std::min(L, Size);
-        Stream.ReadBuffer(Window, L);
-        auto Hit = std::search(Window, Window + L, Sig, Sig + 4);
-        if (Hit != Window + L) {
-            int64_t Tail = P + (Hit - Window);
-            Stream.Seek(Tail, soFromBeginning);
-            return Tail;
+    // The end record (22 bytes) with a comment of up to 65,535 bytes; data appended after the archive
+    // has to fit the same window.
+    constexpr int64_t Reach = 22 + 0xFFFF;
+    const int64_t Size = Stream.Size();
+    const int64_t Start = std::max<int64_t>(0, Size - Reach);
+    std::vector<uint8_t> Window(size_t(Size - Start));
+    Stream.Seek(Start, soFromBeginning);
+    if (!Window.empty())
+        Stream.ReadBuffer(Window.data(), int64_t(Window.size()));
+    // Nearest the end first; a signature whose record would not fit in the file is part of something else.
+    for (int64_t I = int64_t(Window.size()) - 22; I >= 0; --I) {
+        const uint8_t* P = Window.data() + I;
+        if (GetLe32(P) == Ab_ZipEndCentralDirectorySignature &&
+            I + 22 + int64_t(GetLe16(P + 20)) <= int64_t(Window.size())) {
+            Stream.Seek(Start + I, soFromBeginning);
+            return Start + I;
         }
-        L = 32;
     }
+    throw EAbZipInvalid();
 }
 
 namespace {
@@ -685,6 +706,7 @@ namespace {
 struct TZip64End {
     int64_t Position = -1;
     uint64_t TotalEntries = 0;
+    uint64_t DirectorySize = 0;
     uint64_t DirectoryOffset = 0;
 };
 
@@ -697,16 +719,22 @@ TZip64End ReadZip64End(TStream& Stream, int64_t Tail) {
     Stream.ReadBuffer(Loc, sizeof Loc);
     if (GetLe32(Loc) != Ab_Zip64EndCentralDirectoryLocatorSignature)
         return R;
-    uint64_t At = GetLe64(Loc + 8);
     uint8_t Rec[56];
-    if (At > uint64_t(Tail - 20) || uint64_t(Tail - 20) - At < sizeof Rec)
-        throw EAbZipInvalid();
-    Stream.Seek(int64_t(At), soFromBeginning);
-    Stream.ReadBuffer(Rec, sizeof Rec);
-    if (GetLe32(Rec) != Ab_Zip64EndCentralDirectorySignature)
+    auto RecordAt = [&](uint64_t At) {
+        if (At > uint64_t(Tail - 20) || uint64_t(Tail - 20) - At < sizeof Rec)
+            return false;
+        Stream.Seek(int64_t(At), soFromBeginning);
+        Stream.ReadBuffer(Rec, sizeof Rec);
+        return GetLe32(Rec) == Ab_Zip64EndCentralDirectorySignature;
+    };
+    // Where the locator says, else right before it: a program put in front of the archive shifts every
+    // stated offset.
+    uint64_t At = GetLe64(Loc + 8);
+    if (!RecordAt(At) && !RecordAt(At = uint64_t(Tail - 20) - sizeof Rec))
         throw EAbZipInvalid();
     R.Position = int64_t(At);
     R.TotalEntries = GetLe64(Rec + 32);
+    R.DirectorySize = GetLe64(Rec + 40);
     R.DirectoryOffset = GetLe64(Rec + 48);
     return R;
 }
@@ -719,19 +747,20 @@ void TAbZipArchive::LoadArchive() {
     IsExecutable = false;
     if (Stream->Size() == 0)
         return;
-    const bool LooksZip = DetectArchiveKind();
+    DetectArchiveKind();
     if (Spanned)
         OpenLastDisk();
-    const TDirectoryPlace Place = ReadEndRecords(LooksZip);
+    const TDirectoryPlace Place = ReadEndRecords();
     if (Spanned && FFooter.DiskNumber != FFooter.StartDiskNumber)
         ChangeDisk(FFooter.StartDiskNumber);
-    Stream->Seek(int64_t(std::min<uint64_t>(Place.Offset, uint64_t(std::numeric_limits<int64_t>::max()))),
+    Stream->Seek(int64_t(std::min<uint64_t>(Place.Offset + uint64_t(Place.Shift),
+                                            uint64_t(std::numeric_limits<int64_t>::max()))),
                  soFromBeginning);
     ReadDirectory(Place);
     FIsDirty = false;
 }
 
-bool TAbZipArchive::DetectArchiveKind() {
+void TAbZipArchive::DetectArchiveKind() {
     uint8_t Start[4] = {};
     Stream->Seek(0, soFromBeginning);
     int64_t Got = Stream->Read(Start, 4);
@@ -739,24 +768,30 @@ bool TAbZipArchive::DetectArchiveKind() {
     bool LooksZip = Got >= 2 && Start[0] == 'P' && Start[1] == 'K';
     if (LooksZip && Got == 4) {
         uint32_t Sig = GetLe32(Start);
-        if (Sig == Ab_ZipSpannedSetSignature || Sig == Ab_ZipCentralDirectorySignature ||
-            Sig == Ab_ZipEndCentralDirectorySignature)
+        if (Sig == Ab_ZipSpannedSetSignature || Sig == Ab_ZipCentralDirectorySignature)
             Spanned = true;
+        // An end record at the start belongs to the last disk of a set, unless it says disk 0 of a set of
+        // one with no entries: an empty archive.
+        if (Sig == Ab_ZipEndCentralDirectorySignature) {
+            uint8_t End[22] = {};
+            Stream->Seek(0, soFromBeginning);
+            Stream->Read(End, sizeof End);
+            Spanned = GetLe16(End + 4) != 0 || GetLe16(End + 6) != 0 || GetLe16(End + 10) != 0;
+        }
     }
-    return LooksZip;
 }
 
-TAbZipArchive::TDirectoryPlace TAbZipArchive::ReadEndRecords(bool LooksZip) {
+TAbZipArchive::TDirectoryPlace TAbZipArchive::ReadEndRecords() {
     int64_t Tail = FindCentralDirectoryTail(*Stream);
-    if (!LooksZip && !IsExecutable)
-        Spanned = true;
     FFooter.LoadFromStream(*Stream);
-    // A disk number in the end record marks a set too, whatever the last disk begins with.
+    // A disk number in the end record marks a set, whatever the last disk begins with. A file that says
+    // disk 0 is whole, also when something other than an archive or a program comes first.
     if (FFooter.DiskNumber != 0 || FFooter.StartDiskNumber != 0)
         Spanned = true;
     CurrentDisk = FFooter.DiskNumber;
 
-    TDirectoryPlace Place{Tail, FFooter.TotalEntries, FFooter.DirectoryOffset};
+    TDirectoryPlace Place{Tail, FFooter.TotalEntries, FFooter.DirectoryOffset, 0};
+    uint64_t DirectorySize = FFooter.DirectorySize;
     TZip64End Zip64 = ReadZip64End(*Stream, Tail);
     if (Zip64.Position >= 0) {
         Place.End = Zip64.Position;
@@ -764,8 +799,33 @@ TAbZipArchive::TDirectoryPlace TAbZipArchive::ReadEndRecords(bool LooksZip) {
             Place.TotalEntries = Zip64.TotalEntries;
         if (FFooter.DirectoryOffset == 0xFFFFFFFFu)
             Place.Offset = Zip64.DirectoryOffset;
+        if (FFooter.DirectorySize == 0xFFFFFFFFu)
+            DirectorySize = Zip64.DirectorySize;
     }
+    if (!Spanned)
+        Place.Shift = OffsetShift(Place, DirectorySize);
     return Place;
+}
+
+int64_t TAbZipArchive::OffsetShift(const TDirectoryPlace& Place, uint64_t DirectorySize) {
+    if (DirectorySize > uint64_t(Place.End))
+        return 0;
+    // No entries: nothing to read, wherever the stated offset points.
+    if (Place.TotalEntries == 0)
+        return DirectorySize == 0 ? int64_t(uint64_t(Place.End) - Place.Offset) : 0;
+    const uint64_t Actual = uint64_t(Place.End) - DirectorySize;
+    auto DirectoryAt = [this](uint64_t Offset) {
+        uint8_t Sig[4] = {};
+        if (Offset > uint64_t(std::numeric_limits<int64_t>::max()) - 4)
+            return false;
+        Stream->Seek(int64_t(Offset), soFromBeginning);
+        return Stream->Read(Sig, 4) == 4 && GetLe32(Sig) == Ab_ZipCentralDirectorySignature;
+    };
+    // A program put in front of an archive that was not adjusted for it: the stated offsets are short by
+    // the program's length. The directory really ends where the end records begin.
+    if (Actual <= Place.Offset || DirectoryAt(Place.Offset) || !DirectoryAt(Actual))
+        return 0;
+    return int64_t(Actual - Place.Offset);
 }
 
 void TAbZipArchive::ReadDirectory(const TDirectoryPlace& Place) {
@@ -783,6 +843,8 @@ void TAbZipArchive::ReadDirectory(const TDirectoryPlace& Place) {
                 throw EAbZipInvalid();
             auto Item = std::make_unique<TAbZipItem>();
             Item->LoadFromStream(In);
+            if (Place.Shift != 0)
+                Item->SetRelativeOffset(Item->RelativeOffset() + uint64_t(Place.Shift));
             if (IsExecutable)
                 MinOffset = std::min(MinOffset, Item->RelativeOffset());
             FItemList.Add(std::move(Item));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 constexpr uint32_t Ab_ZipLocalFileHeaderSignature = 0x04034B50;
 constexpr uint32_t Ab_ZipCentralDirectorySignature = 0x02014B50;
@@ -214,6 +215,7 @@ public:
     TAbZipArchive(const std::string& FileName, uint16_t AMode);
     // Reads an archive from a stream the caller keeps (a spanned set then cannot change disks).
     TAbZipArchive(TStream& AStream, const std::string& FileName);
+    ~TAbZipArchive() override;
 
     TAbZipItem* Items(int Index) const { return static_cast<TAbZipItem*>(FItemList.Items(Index)); }
     const TAbZipDirectoryFileFooter& Footer() const { return FFooter; }
@@ -227,8 +229,8 @@ public:
     // anything is marked. The entries are written by Save (InsertHandler compresses them).
     void AddFiles(const std::string& FileMask);
 
-    // The offset of the end record's signature, searched for in the last 2,044 bytes; the stream is left
-    // there. None raises EAbZipInvalid.
+    // The offset of the end record's signature, the one nearest the end of the last 65,557 bytes whose
+    // record fits in the file; the stream is left there. None raises EAbZipInvalid.
     static int64_t FindCentralDirectoryTail(TStream& Stream);
 
     virtual void RequestLastDisk(bool& Abort);
@@ -239,6 +241,9 @@ public:
     // as NAME.z01, NAME.z02, ... its own file is opened; otherwise the disk is asked for (RequestNthDisk)
     // and ArchiveName opened again. Abort makes the archive invalid and raises EAbUserAbort.
     void ChangeDisk(uint16_t Disk);
+    // Folder was made for Item; it gets the entry's time and permissions when ExtractFiles has finished
+    // (or the archive is freed), since writing into it changes its time.
+    void AddFolderStamp(const std::string& Folder, const TAbZipItem& Item);
 
     uint64_t StubSize = 0;
     TAbZipSupportedMethod CompressionMethodToUse = smBestMethod;
@@ -260,6 +265,7 @@ protected:
     void ExtractItemAt(int Index, const std::string& NewName) override;
     void LoadArchive() override;
     void SaveArchive() override;
+    void FinishExtraction() override;
 
 private:
     class TDirectoryReader;
@@ -268,13 +274,17 @@ private:
         int64_t End;
         uint64_t TotalEntries;
         uint64_t Offset;
+        // Added to every stated offset: the length of a program put in front of the archive without
+        // adjusting it.
+        int64_t Shift;
     };
 
     // The steps of LoadArchive. Sets IsExecutable, and Spanned for a file that begins like a disk of a
-    // set; true when the file begins with "PK".
-    bool DetectArchiveKind();
+    // set.
+    void DetectArchiveKind();
     // Reads the end record (and the zip64 one when present); a disk number there marks a set too.
-    TDirectoryPlace ReadEndRecords(bool LooksZip);
+    TDirectoryPlace ReadEndRecords();
+    int64_t OffsetShift(const TDirectoryPlace& Place, uint64_t DirectorySize);
     // Reads every directory record from the stream's position, reporting progress; sets StubSize.
     void ReadDirectory(const TDirectoryPlace& Place);
 
@@ -289,4 +299,10 @@ private:
     void AbortOperation();
 
     TAbZipDirectoryFileFooter FFooter;
+    struct TFolderStamp {
+        std::string Folder;
+        uint32_t Mode;
+        int64_t Time;
+    };
+    std::vector<TFolderStamp> FFolderStamps;
 };

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -44,6 +45,49 @@ bool FolderWritable(const std::string& Path) {
 bool PathExists(const std::string& Path) {
     struct stat St;
     return !Path.empty() && ::lstat(Path.c_str(), &St) == 0;
+}
+
+bool FileSetTime(const std::string& Path, int64_t UnixTime, bool NoFollow) {
+    struct timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = time_t(UnixTime);
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, Path.c_str(), Times, NoFollow ? AT_SYMLINK_NOFOLLOW : 0) == 0;
+}
+
+bool FileSetMode(const std::string& Path, uint32_t Mode) {
+    return ::chmod(Path.c_str(), mode_t(Mode & 07777)) == 0;
+}
+
+uint32_t CurrentUmask() {
+    // The kernel shows it without changing it; setting and restoring it is the fallback, and could hand
+    // a file another thread creates at that moment the temporary 022.
+    if (FILE* Status = std::fopen("/proc/self/status", "r")) {
+        char Line[256];
+        unsigned Mask = 0;
+        bool Found = false;
+        while (!Found && std::fgets(Line, sizeof Line, Status))
+            Found = std::sscanf(Line, "Umask: %o", &Mask) == 1;
+        std::fclose(Status);
+        if (Found)
+            return Mask & 0777;
+    }
+    const mode_t Mask = ::umask(022);
+    ::umask(Mask);
+    return Mask;
+}
+
+void CreateSymbolicLink(const std::string& Target, const std::string& Path) {
+    if (::symlink(Target.c_str(), Path.c_str()) != 0)
+        throw EInOutError("create link", Path, errno);
+}
+
+std::string RealPath(const std::string& Path) {
+    char* Resolved = ::realpath(Path.c_str(), nullptr);
+    if (!Resolved)
+        return "";
+    std::string R = Resolved;
+    std::free(Resolved);
+    return R;
 }
 
 void CreateDir(const std::string& Path) {

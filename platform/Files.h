@@ -13,6 +13,17 @@ bool PathExists(const std::string& Path);     // anything by that name; a link i
 // Makes one folder; raises EInOutError with the system's reason.
 void CreateDir(const std::string& Path);
 bool RemoveDir(const std::string& Path); // an empty folder; true when it is gone
+// Sets the access and modification times (seconds since 1970, UTC); a link itself when NoFollow. False on
+// failure.
+bool FileSetTime(const std::string& Path, int64_t UnixTime, bool NoFollow = false);
+// Sets the permission bits (07777); false on failure.
+bool FileSetMode(const std::string& Path, uint32_t Mode);
+// The permission bits new files do not get.
+uint32_t CurrentUmask();
+// Makes a symbolic link Path holding Target; raises EInOutError with the system's reason.
+void CreateSymbolicLink(const std::string& Target, const std::string& Path);
+// Path with every link and "." and ".." resolved; empty when it cannot be.
+std::string RealPath(const std::string& Path);
 // Both names lead to the same file (links followed); false when either cannot be read.
 bool SameFile(const std::string& A, const std::string& B);
 

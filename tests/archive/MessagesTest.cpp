@@ -42,13 +42,13 @@ TEST(MessageTable, GeneratedBytesHaveTheStr0Layout) {
     TRawResource Res;
     ASSERT_TRUE(FindRawResource("AB_STRINGS_ENGLISH", Res));
     ASSERT_EQ(std::memcmp(Res.Data, "STR0", 4), 0);
-    // Ids 1-30, 100-142 and 200-206, sorted, their UTF-16 texts packed without terminators.
+    // Ids 1-31, 100-142 and 200-206, sorted, their UTF-16 texts packed without terminators.
     const uint32_t N = Get32(Res.Data + 4);
-    ASSERT_EQ(N, 80u);
+    ASSERT_EQ(N, 81u);
     uint32_t NextOffset = 8 + 12 * N;
     for (uint32_t I = 0; I < N; ++I) {
         const uint8_t* E = Res.Data + 8 + 12 * I;
-        EXPECT_EQ(Get32(E), I < 30 ? I + 1 : I < 73 ? I + 70 : I + 127) << I;
+        EXPECT_EQ(Get32(E), I < 31 ? I + 1 : I < 74 ? I + 69 : I + 126) << I;
         EXPECT_EQ(Get32(E + 4), NextOffset) << "texts not packed at " << I;
         NextOffset += 2 * Get32(E + 8);
         EXPECT_EQ(AbStrRes(int(Get32(E))).size(), Get32(E + 8)) << "ASCII texts: one unit a byte";

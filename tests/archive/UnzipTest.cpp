@@ -165,13 +165,13 @@ TEST(UnzipItem, RefusedAndFailedEntriesLeaveNoFile) {
     Expect(AbUserAbort, true);
     Patched(16, 0x04030201, 4);
     Expect(AbZipBadCRC);
-    for (unsigned Method : {7u, 9u, 12u}) {
-        Patched(10, Method, 2);
+    // Methods we do not decode, also when encrypted (AES): refused for the method, never the password.
+    for (unsigned Method : {7u, 9u, 12u, 14u, 98u, 99u}) {
+        Patched(8, 1 | Method << 16, 4);
         Expect(AbZipInvalidMethod);
     }
-    Patched(6, 21, 2);
-    Expect(AbZipVersion);
-    Patched(6, 20, 2);
+    // The version an entry states does not matter.
+    Patched(6, 45, 2);
     TOpened A(Dir / "a.zip", Dir / "out");
     A.Archive.ExtractAt(0, "");
     EXPECT_EQ(ReadFile(Dir / "out/a.txt"), Data);

@@ -53,6 +53,11 @@ bool Loads(const std::string& Bytes) {
 } // namespace
 
 TEST(ZipLoad, EndRecordIsFoundWithinItsReachOnly) {
+    // An end record with a comment of Comment bytes.
+    auto Record = [](uint16_t Comment) {
+        return EndSig + std::string(16, '\0') + std::string{char(Comment), char(Comment >> 8)} +
+               std::string(Comment, 'c');
+    };
     auto Find = [](const std::string& Bytes) {
         TMemoryStream S;
         S.WriteBuffer(Bytes.data(), int64_t(Bytes.size()));
@@ -60,22 +65,24 @@ TEST(ZipLoad, EndRecordIsFoundWithinItsReachOnly) {
         EXPECT_EQ(S.Position(), At);
         return At;
     };
-    // Straddling the first two windows; at most 2,044 bytes before the end; a small file searched whole;
-    // the window nearest the end wins, and in it the first occurrence.
-    EXPECT_EQ(Find(std::string(100, 'x') + EndSig + std::string(26, 'y')), 100);
-    EXPECT_EQ(Find(std::string(50, 'x') + EndSig + std::string(2040, 'y')), 50);
-    EXPECT_THROW(Find(std::string(50, 'x') + EndSig + std::string(2041, 'y')), EAbZipInvalid);
-    EXPECT_EQ(Find(EndSig + std::string(2041, 'y')), 0);
-    EXPECT_EQ(Find(std::string(10, 'x') + EndSig + std::string(30, 'z') + EndSig + std::string(8, 'y')), 44);
-    EXPECT_EQ(Find(std::string(10, 'x') + EndSig + "ab" + EndSig + std::string(8, 'y')), 10);
+    EXPECT_EQ(Find(std::string(100, 'x') + Record(0)), 100);
+    EXPECT_EQ(Find(Record(0)), 0);
+    // The longest comment, and data appended after the record, as far as the window reaches.
+    EXPECT_EQ(Find(std::string(50, 'x') + Record(0xFFFF)), 50);
+    EXPECT_EQ(Find(std::string(50, 'x') + Record(0) + std::string(0xFFFF, 'y')), 50);
+    EXPECT_THROW(Find(std::string(50, 'x') + Record(0) + std::string(0x10000, 'y')), EAbZipInvalid);
+    // Nearest the end first, unless that record would run past the end of the file.
+    EXPECT_EQ(Find(std::string(10, 'x') + Record(0) + Record(3)), 32);
+    EXPECT_EQ(Find(std::string(10, 'x') + Record(30) + EndSig + std::string(16, '\0') + "\x10" + '\0'), 10);
+    EXPECT_THROW(Find(EndSig + std::string(10, 'y')), EAbZipInvalid);
 
     TScratchDir Dir;
     const std::string Zip = ThreeFileZip(Dir);
-    for (size_t Length : {size_t(1900), size_t(2100)}) {
-        std::string WithComment = Zip;
-        SetLe(WithComment, Zip.rfind(EndSig) + 20, Length, 2);
-        EXPECT_EQ(Loads(WithComment + std::string(Length, 'c')), Length == 1900) << Length;
-    }
+    std::string WithComment = Zip;
+    SetLe(WithComment, Zip.rfind(EndSig) + 20, 60000, 2);
+    EXPECT_TRUE(Loads(WithComment + std::string(60000, 'c')));
+    EXPECT_TRUE(Loads(Zip + std::string(5000, 'z')));
+    EXPECT_FALSE(Loads(Zip + std::string(70000, 'z')));
     WriteFile(Dir / "empty.zip", "");
     TAbZipArchive Empty(Dir / "empty.zip", fmOpenRead);
     Empty.Load();
@@ -106,15 +113,19 @@ TEST(ZipLoad, ProgressAndAbort) {
 TEST(ZipLoad, DiskRequests) {
     TScratchDir Dir;
     const std::string Zip = ThreeFileZip(Dir);
-    // An empty archive looks like the last disk of a set.
+    // An empty archive is no disk of a set; the last disk of one may begin with its end record too.
     {
         TPromptLog Log;
         WriteFile(Dir / "none.zip", EndSig + std::string(18, '\0'));
         TAbZipArchive A(Dir / "none.zip", fmOpenRead);
         A.Load();
-        EXPECT_TRUE(A.Spanned);
-        EXPECT_EQ(Log.Shown,
-                  std::vector<std::string>{"Insert floppy: Insert the last disk in the spanned disk set"});
+        EXPECT_EQ(A.Count(), 0);
+        EXPECT_FALSE(A.Spanned);
+        WriteFile(Dir / "last.zip", EndSig + "\x01" + std::string(17, '\0'));
+        TAbZipArchive B(Dir / "last.zip", fmOpenRead);
+        B.OnRequestLastDisk = [](void*, bool& Abort) { Abort = true; };
+        EXPECT_THROW(B.Load(), EAbUserAbort);
+        EXPECT_TRUE(Log.Shown.empty());
     }
     // A first disk asks for the last one before anything else.
     WriteFile(Dir / "first.zip", std::string("PK\x07\x08", 4) + Zip);
