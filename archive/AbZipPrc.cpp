@@ -156,8 +156,7 @@ void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream
         Item.SetVersionMadeBy(20);
         Item.SetExternalFileAttributes(Rec.Attr);
     }
-    uint32_t DosTime = 0x00210000; // 1980-01-01, the earliest a zip entry can say
-    UnixToDosDateTime(Rec.Time, DosTime);
+    const uint32_t DosTime = NearestDosDateTime(Rec.Time);
     Item.SetLastModFileTime(uint16_t(DosTime));
     Item.SetLastModFileDate(uint16_t(DosTime >> 16));
 

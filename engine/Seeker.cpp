@@ -116,13 +116,8 @@ void TSeekThread::DoFileFound() {
         return;
     ++FileCount;
     TotalSize += uint64_t(FindData.Size);
-    uint32_t DosDateTime = 0;
-    TDateTime DateTime = 0;
-    if (UnixToDosDateTime(FindData.Time, DosDateTime))
-        DateTime = DosDateTimeToDateTime(DosDateTime);
-    else
-        StopOnError(Format("The date of \"%s\" lies outside 1980 to 2107 and cannot be shown",
-                           {JoinPath(CurrentPath, FindData.Name)}));
+    // A time before 1980 (the 0 reproducible builds leave) or after 2107 is shown as the nearest.
+    const TDateTime DateTime = DosDateTimeToDateTime(NearestDosDateTime(FindData.Time));
     OnFileFound(FindData.Name, CurrentPath, int32_t(FindData.Attr), FindData.Size, int32_t(EntryCount),
                 DateTime);
 }

@@ -17,6 +17,15 @@ bool UnixToDosDateTime(time_t T, uint32_t& DosDateTime) {
     return true;
 }
 
+uint32_t NearestDosDateTime(time_t T) {
+    uint32_t DosDateTime = 0;
+    if (UnixToDosDateTime(T, DosDateTime))
+        return DosDateTime;
+    struct tm Tm {};
+    const bool Late = localtime_r(&T, &Tm) ? Tm.tm_year + 1900 > 2107 : T > 0;
+    return Late ? (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u) : (1u << 5 | 1u) << 16;
+}
+
 time_t DosDateTimeToUnix(uint32_t DosDateTime) {
     struct tm Tm {};
     uint32_t Date = DosDateTime >> 16, Time = DosDateTime & 0xFFFF;

@@ -8,6 +8,9 @@
 
 // False when T falls outside 1980-01-01 to 2107-12-31 (local time).
 bool UnixToDosDateTime(time_t T, uint32_t& DosDateTime);
+// T as a DOS date and time, or the nearest one a DOS date can say (1980-01-01 00:00:00 or
+// 2107-12-31 23:59:58) when it lies outside.
+uint32_t NearestDosDateTime(time_t T);
 time_t DosDateTimeToUnix(uint32_t DosDateTime);
 // "YYYY-MM-DD HH:MM:SS" of the stored fields, whatever they hold.
 std::string DosDateTimeToText(uint32_t DosDateTime);

@@ -20,6 +20,18 @@ bool Test(const TWildcard::TStep& Step, std::string_view Name, size_t P, bool Fo
     }
 }
 
+// Bytes of the character at P: a whole UTF-8 sequence, or one byte of anything else.
+size_t CharLength(std::string_view Name, size_t P) {
+    const uint8_t Lead = uint8_t(Name[P]);
+    const size_t Length = Lead >= 0xF0 && Lead < 0xF5 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 1;
+    if (Length == 1 || P + Length > Name.size())
+        return 1;
+    for (size_t I = 1; I < Length; ++I)
+        if ((uint8_t(Name[P + I]) & 0xC0) != 0x80)
+            return 1;
+    return Length;
+}
+
 } // namespace
 
 bool TWildcard::Matches(std::string_view Name, bool Fold) const {
@@ -39,12 +51,13 @@ bool TWildcard::Matches(std::string_view Name, bool Fold) const {
             if (S + 1 == FSteps.size())
                 return true;
             ++S;
-            ++P;
+            // "?" and a set that names what the character is not take a whole character of a UTF-8 name.
+            P += Step.Kind == wkAnyChar || (Step.Kind == wkSet && Step.Invert) ? CharLength(Name, P) : 1;
             continue;
         }
         if (StarStep == FSteps.size() || StarPos >= Name.size())
             return false;
         S = StarStep;
-        P = StarPos + 1;
+        P = StarPos + CharLength(Name, StarPos);
     }
 }

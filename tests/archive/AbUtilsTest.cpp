@@ -91,6 +91,9 @@ TEST(AbUtils, WildcardsFollowTheStepByStepRule) {
     }
     // Exponential retrying would not end here.
     EXPECT_FALSE(WildcardMatch(std::string(4000, 'A'), "*A*A*A*A*A*A*A*A*A*A*A*A*B"));
+    // "?" is one character of a UTF-8 name.
+    EXPECT_TRUE(WildcardMatch("docs/r\xC3\xA9sum\xC3\xA9.txt", "docs/r?sum?.txt"));
+    EXPECT_FALSE(WildcardMatch("docs/r\xC3\xA9sum\xC3\xA9.txt", "docs/r??sum?.txt"));
     EXPECT_TRUE(NameMatchesMask("SRC/UNIT1.PAS", "*.PAS"));
     EXPECT_FALSE(NameMatchesMask("SRC/UNIT1.PAS", "LIB/*.PAS"));
     EXPECT_TRUE(NameMatchesMask("lib/unit1.pas", "LIB/*.PAS"));

@@ -63,7 +63,20 @@ TEST(Mask, StatedCases) {
         {"*[0-9].zip", "disk9.zip", true},
         {"*[0-9].zip", "diskA.zip", false},
         {"[*?]", "?", true},
-        {"[*?]", "x", false}};
+        {"[*?]", "x", false},
+        // "?" and "[!...]" take one character of a UTF-8 name; a byte that begins no sequence is one.
+        {"caf?.txt", "caf\xC3\xA9.txt", true},
+        {"??.log", "\xE2\x82\xAC\xF0\x9F\x98\x80.log", true},
+        {"???.txt", "\xC3\xA9t.txt", false},
+        {"[!a]b",
+         "\xC3\xA9"
+         "b",
+         true},
+        {"*?.zip", "\xC3\xA9.zip", true},
+        {"??.txt",
+         "\xC3"
+         "A.txt",
+         true}};
     for (auto [Mask, Name, Expected] : Cases)
         EXPECT_EQ(M(Mask, Name), Expected) << Mask << " " << Name;
 }
