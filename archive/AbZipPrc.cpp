@@ -96,20 +96,20 @@ void TAbZipHelper::DoProgress(uint8_t Progress, bool& Abort) {
 void TAbZipHelper::Compress() {
     const int64_t Start = FOutStreamRef->Position();
     switch (Method) {
-    case 0:
+    case cmStored:
         Store();
         break;
-    case 8:
-    case 11:
+    case cmDeflated:
+    case cmBestMethod:
         DeflateSource();
-        if (Method == 11 && CompressedSize < SourceSize) {
-            Method = 8;
-        } else if (Method == 11) {
+        if (Method == cmBestMethod && CompressedSize < SourceSize) {
+            Method = cmDeflated;
+        } else if (Method == cmBestMethod) {
             // Storing is no larger: write over the attempt, with a fresh encryption header.
             FOutStreamRef->Seek(FEncoder ? Start - 12 : Start, soFromBeginning);
             if (FEncoder)
                 FEncoder->EncryptHeader();
-            Method = 0;
+            Method = cmStored;
             Store();
             // The attempt may have been longer than the source.
             FOutStreamRef->SetSize(FOutStreamRef->Position());
@@ -161,7 +161,7 @@ void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream
     Item.SetLastModFileDate(uint16_t(DosTime >> 16));
 
     if (Rec.Attr & attrDirectory) {
-        Item.SetCompressionMethod(0);
+        Item.SetCompressionMethod(cmStored);
         Item.SetVersionNeededToExtract(10);
         Item.SetCRC32(0);
         Item.SetCompressedSize(0);
@@ -194,9 +194,9 @@ void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream
 
     TAbZipHelper Helper(In, Encoder.get(), Out);
     Helper.SourceName = Path;
-    Helper.Method = Sender.CompressionMethodToUse == smStored     ? 0
-                    : Sender.CompressionMethodToUse == smDeflated ? 8
-                                                                  : 11;
+    Helper.Method = Sender.CompressionMethodToUse == smStored     ? cmStored
+                    : Sender.CompressionMethodToUse == smDeflated ? cmDeflated
+                                                                  : cmBestMethod;
     Helper.DeflationOption = Sender.DeflationOption;
     Helper.OnProgressHook = [&Sender](uint8_t Progress, bool& Abort) {
         Sender.DoCurrentItemProgress(Progress, Abort);
@@ -210,7 +210,7 @@ void ZipItemFromFile(TAbZipArchive& Sender, TAbZipItem& Item, TStream& OutStream
     Item.SetInternalFileAttributes(Helper.IsText() ? 1 : 0);
     Item.SetCompressionMethod(Helper.Method);
     // Encryption needs version 2.0 as deflating does.
-    Item.SetVersionNeededToExtract(Helper.Method == 8 || Encoder ? 20 : 10);
+    Item.SetVersionNeededToExtract(Helper.Method == cmDeflated || Encoder ? 20 : 10);
     Item.SetCompressedSize(uint64_t(Helper.CompressedSize + (Encoder ? 12 : 0)));
     if (Encoder)
         Item.SetGeneralPurposeBitFlag(Item.GeneralPurposeBitFlag() | 1);

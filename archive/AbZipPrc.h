@@ -21,7 +21,7 @@ public:
     TAbZipHelper& operator=(const TAbZipHelper&) = delete;
 
     // Writes the entry's data at the output's position and sets Crc, CompressedSize, Method and FileType.
-    // Method 11 deflates and falls back to storing (over what was written) when that is not smaller. A
+    // cmBestMethod deflates and falls back to storing (over what was written) when that is not smaller. A
     // source that ends before SourceSize or goes on past it raises EAbException: it changed meanwhile.
     void Compress();
     bool IsText() const { return FileType == ftText; }
@@ -31,7 +31,7 @@ public:
     int64_t SourceSize;
     int64_t CompressedSize = 0;
     std::function<void(uint8_t Progress, bool& Abort)> OnProgressHook;
-    uint8_t Method = 8; // 0 stored, 8 deflated, 11 the smaller of the two
+    TAbZipMethod Method = cmDeflated; // cmStored, cmDeflated or cmBestMethod
     uint8_t FileType = ftUnknown;
     // Names the source in messages.
     std::string SourceName;

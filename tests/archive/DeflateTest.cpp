@@ -134,7 +134,7 @@ TEST(Deflate, SizesAreCloseToZlibsAndTheTypeIsGuessed) {
 
 // A source whose stated size the helper is told.
 struct THelperRun {
-    THelperRun(const std::string& Data, uint8_t Method, int64_t StatedSize = -1, uint8_t AbortAt = 255) {
+    THelperRun(const std::string& Data, TAbZipMethod Method, int64_t StatedSize = -1, uint8_t AbortAt = 255) {
         In.WriteBuffer(Data.data(), int64_t(Data.size()));
         TStream* Ref = &Out;
         TAbZipHelper Helper(In, nullptr, Ref);
@@ -153,7 +153,7 @@ struct THelperRun {
     }
     TMemoryStream In, Out;
     std::vector<uint8_t> Progress;
-    uint8_t ResultMethod = 0;
+    TAbZipMethod ResultMethod = cmStored;
     uint32_t Crc = 0;
     int64_t CompressedSize = 0;
     bool Text = false;
@@ -161,27 +161,27 @@ struct THelperRun {
 
 TEST(ZipHelper, BestMethodStoresWhatDoesNotShrinkAndChecksTheSource) {
     const std::string Text = SampleText(100000, 9), Random = RandomBytes(50000, 9);
-    THelperRun Deflated(Text, 11);
-    EXPECT_EQ(Deflated.ResultMethod, 8);
+    THelperRun Deflated(Text, cmBestMethod);
+    EXPECT_EQ(Deflated.ResultMethod, cmDeflated);
     EXPECT_TRUE(Deflated.Text);
     EXPECT_EQ(Deflated.Crc, Crc32(Text));
     EXPECT_EQ(Deflated.CompressedSize, Deflated.Out.Size());
     EXPECT_EQ(Deflated.Progress.back(), 100);
 
     for (const std::string& Data : {Random, std::string()}) {
-        THelperRun Stored(Data, 11);
-        EXPECT_EQ(Stored.ResultMethod, 0);
+        THelperRun Stored(Data, cmBestMethod);
+        EXPECT_EQ(Stored.ResultMethod, cmStored);
         EXPECT_EQ(Stored.CompressedSize, int64_t(Data.size()));
         EXPECT_EQ(Stored.Out.Size(), int64_t(Data.size()));
         EXPECT_EQ(Stored.Crc, Crc32(Data));
     }
-    EXPECT_FALSE(THelperRun(Random, 8).Text);
+    EXPECT_FALSE(THelperRun(Random, cmDeflated).Text);
 
     // An abort from progress, a source shorter or longer than it said, an unknown method.
-    EXPECT_THROW(THelperRun(Text, 11, -1, 50), EAbUserAbort);
-    EXPECT_THROW(THelperRun(Text, 11, int64_t(Text.size()) + 10), EReadError);
-    EXPECT_THROW(THelperRun(Text, 0, int64_t(Text.size()) - 10), EReadError);
-    EXPECT_THROW(THelperRun(Text, 9), EAbZipUnsupported);
+    EXPECT_THROW(THelperRun(Text, cmBestMethod, -1, 50), EAbUserAbort);
+    EXPECT_THROW(THelperRun(Text, cmBestMethod, int64_t(Text.size()) + 10), EReadError);
+    EXPECT_THROW(THelperRun(Text, cmStored, int64_t(Text.size()) - 10), EReadError);
+    EXPECT_THROW(THelperRun(Text, cmEnhancedDeflated), EAbZipUnsupported);
 }
 
 } // namespace
