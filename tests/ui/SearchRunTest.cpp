@@ -129,6 +129,8 @@ private slots:
         QCOMPARE(Combo("SearchStr")->count(), 2);
         QCOMPARE(Combo("SearchStr")->itemText(0) + Combo("SearchStr")->itemText(1), QString("needleother"));
         QCOMPARE(Combo("SearchStr")->currentText(), QString("needle"));
+        // The folder searched three times is listed once, above the program folder a first start offers.
+        QCOMPARE(Combo("SearchPath")->count(), 2);
         QCOMPARE(Combo("SearchPath")->itemText(0), Folder() + "/");
         // A search text the context refuses is reported, and the window stays usable.
         TBoxAnswers Boxes;
