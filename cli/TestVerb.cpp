@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <exception>
 
-const TVerb TestVerbInfo = {
-    "test", "[-p PASSWORD] ARCHIVE",
-    "      Decodes every entry and checks its size and CRC-32: one line per entry,\n"
-    "      OK or the reason it failed. Exit status 0 only when all pass.",
-    TestVerb};
+const TVerb TestVerbInfo = {"test", "[-p PASSWORD] ARCHIVE",
+                            "      Decodes every entry and checks its size and CRC-32: one line per entry,\n"
+                            "      OK or the reason it failed. Exit status 0 only when all pass.",
+                            TestVerb};
 
 namespace {
 
