@@ -21,7 +21,7 @@ std::string Pad(std::string S, int Width, bool Left) {
 }
 
 // One conversion's flags, width and precision, read from the format after its "%".
-struct TSpec {
+struct TConversionItem {
     bool Left = false;
     int Width = 0;
     int Precision = -1; // none given
@@ -35,21 +35,21 @@ int ReadNumber(const std::string& Fmt, size_t& I) {
     return N;
 }
 
-TSpec ReadSpec(const std::string& Fmt, size_t& I) {
-    TSpec Spec;
+TConversionItem ReadSpec(const std::string& Fmt, size_t& I) {
+    TConversionItem Item;
     if (I < Fmt.size() && Fmt[I] == '-') {
-        Spec.Left = true;
+        Item.Left = true;
         ++I;
     }
-    Spec.Width = ReadNumber(Fmt, I);
+    Item.Width = ReadNumber(Fmt, I);
     if (I < Fmt.size() && Fmt[I] == '.') {
         ++I;
-        Spec.Precision = ReadNumber(Fmt, I);
+        Item.Precision = ReadNumber(Fmt, I);
     }
-    if (I >= Fmt.size() || Spec.Width > 1000 || Spec.Precision > 100)
+    if (I >= Fmt.size() || Item.Width > 1000 || Item.Precision > 100)
         BadFormat(Fmt);
-    Spec.Conv = char(Fmt[I++] | 0x20);
-    return Spec;
+    Item.Conv = char(Fmt[I++] | 0x20);
+    return Item;
 }
 
 using TValue = std::variant<int64_t, uint64_t, double, std::string>;
@@ -101,18 +101,18 @@ std::string FormatFloat(const std::string& Fmt, const TValue& V, int Precision) 
     return Buf;
 }
 
-std::string FormatOne(const std::string& Fmt, const TSpec& Spec, const TValue& V) {
-    switch (Spec.Conv) {
+std::string FormatOne(const std::string& Fmt, const TConversionItem& Item, const TValue& V) {
+    switch (Item.Conv) {
     case 'd':
     case 'u':
-        return FormatDecimal(Fmt, V, Spec.Precision);
+        return FormatDecimal(Fmt, V, Item.Precision);
     case 'x':
-        return FormatHex(Fmt, V, Spec.Precision);
+        return FormatHex(Fmt, V, Item.Precision);
     case 'f':
-        return FormatFloat(Fmt, V, Spec.Precision);
+        return FormatFloat(Fmt, V, Item.Precision);
     case 's':
         if (auto* P = std::get_if<std::string>(&V))
-            return Spec.Precision >= 0 ? P->substr(0, size_t(Spec.Precision)) : *P;
+            return Item.Precision >= 0 ? P->substr(0, size_t(Item.Precision)) : *P;
         break;
     default:
         break;
@@ -137,10 +137,10 @@ std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Arg
             ++I;
             continue;
         }
-        const TSpec Spec = ReadSpec(Fmt, I);
+        const TConversionItem Item = ReadSpec(Fmt, I);
         if (Arg == Args.end())
             BadFormat(Fmt);
-        Out += Pad(FormatOne(Fmt, Spec, (Arg++)->Value()), Spec.Width, Spec.Left);
+        Out += Pad(FormatOne(Fmt, Item, (Arg++)->Value()), Item.Width, Item.Left);
     }
     return Out;
 }
