@@ -41,14 +41,6 @@ public:
     std::string Bytes;
 };
 
-class TKept : public TAbDecodeOutput {
-public:
-    void Write(const uint8_t* Data, size_t Count) override {
-        Bytes.append(reinterpret_cast<const char*>(Data), Count);
-    }
-    std::string Bytes;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -61,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     Deflate(Source, Stream, Level);
 
     TFuzzInput In(reinterpret_cast<const uint8_t*>(Stream.Bytes.data()), Stream.Bytes.size(), 4096);
-    TKept Out;
+    TFuzzOutput Out;
     Inflate(In, Out);
     if (Out.Bytes.size() != Size - 1 || std::memcmp(Out.Bytes.data(), Data + 1, Size - 1) != 0)
         std::abort();

@@ -11,19 +11,6 @@
 
 namespace {
 
-class TKeptOutput : public TAbDecodeOutput {
-public:
-    struct TTooMuch {};
-    static constexpr size_t Limit = size_t(8) << 20;
-
-    void Write(const uint8_t* Data, size_t Count) override {
-        if (Bytes.size() + Count > Limit)
-            throw TTooMuch();
-        Bytes.append(reinterpret_cast<const char*>(Data), Count);
-    }
-    std::string Bytes;
-};
-
 // The complete output of zlib's raw inflate, or false when the stream is damaged, ends early or
 // expands past the limit.
 bool ReferenceInflate(const uint8_t* Data, size_t Size, std::string& Result) {
@@ -32,13 +19,13 @@ bool ReferenceInflate(const uint8_t* Data, size_t Size, std::string& Result) {
         return false;
     Z.next_in = const_cast<Bytef*>(Data);
     Z.avail_in = uInt(Size);
-    Result.resize(TKeptOutput::Limit + 1);
+    Result.resize(TFuzzOutput::Limit + 1);
     Z.next_out = reinterpret_cast<Bytef*>(Result.data());
     Z.avail_out = uInt(Result.size());
     const int Rc = inflate(&Z, Z_FINISH);
     Result.resize(Z.total_out);
     inflateEnd(&Z);
-    return Rc == Z_STREAM_END && Result.size() <= TKeptOutput::Limit;
+    return Rc == Z_STREAM_END && Result.size() <= TFuzzOutput::Limit;
 }
 
 } // namespace
@@ -47,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1)
         return 0;
     TFuzzInput In(Data + 1, Size - 1, size_t(Data[0]) * 32 + 1);
-    TKeptOutput Out;
+    TFuzzOutput Out;
     bool Raised = false;
     try {
         Inflate(In, Out);
     } catch (const EAbException&) {
         Raised = true;
-    } catch (const TKeptOutput::TTooMuch&) {
+    } catch (const TFuzzOutput::TTooMuch&) {
         return 0;
     }
     std::string Expected;

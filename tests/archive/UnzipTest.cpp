@@ -1,12 +1,11 @@
-// Extraction: the decompressor on its own (size cap, progress, disks, decryption) and entries extracted to
-// files (every DOS archive, refusals that leave no file, names that try to leave the base folder, folder
-// entries, overwrite confirmation, damaged archives).
+// Extraction: the decompressor on its own (size cap, progress, disks) and entries extracted to files
+// (refusals that leave no file, names that try to leave the base folder, folder entries, overwrite
+// confirmation, damaged archives).
 
 #include "archive/AbExcept.h"
 #include "archive/AbUnZPrc.h"
 #include "archive/Abziptyp.h"
 #include "platform/Dialogs.h"
-#include "platform/DosDate.h"
 #include "platform/Files.h"
 
 #include "TestUtil.h"
@@ -15,7 +14,6 @@
 
 #include <filesystem>
 #include <random>
-#include <sys/stat.h>
 
 using namespace testutil;
 namespace fs = std::filesystem;
@@ -114,30 +112,6 @@ TEST(UnzipHelper, DataSpreadOverDisks) {
     };
     EXPECT_EQ(S.Helper.Decompress(), Crc32(Data));
     EXPECT_EQ(Asked, (std::vector<uint16_t>{1, 2}));
-}
-
-TEST(UnzipItem, EveryDosArchiveExtractsByteIdenticalWithItsDates) {
-    TScratchDir Dir;
-    int Archives = 0;
-    for (const auto& File : fs::directory_iterator(FixturesDir() + "/pkzip")) {
-        if (File.path().extension() != ".ZIP")
-            continue;
-        ++Archives;
-        TOpened A(File.path(), Dir.Path());
-        for (int I = 0; I < A.Archive.Count(); ++I) {
-            TAbZipItem& Item = *A.Archive.Items(I);
-            A.Archive.Extract(&Item, "");
-            const std::string Out = Dir / Item.GetFileName();
-            EXPECT_TRUE(ReadFile(Out) == DosOriginals().at(Item.GetFileName()))
-                << File.path() << " " << Item.GetFileName();
-            struct stat St;
-            ASSERT_EQ(stat(Out.c_str(), &St), 0);
-            EXPECT_EQ(St.st_mtime,
-                      DosDateTimeToUnix(uint32_t(Item.LastModFileDate()) << 16 | Item.LastModFileTime()));
-        }
-        EXPECT_TRUE(A.Failures.empty()) << File.path();
-    }
-    EXPECT_EQ(Archives, 13);
 }
 
 TEST(UnzipItem, RefusedAndFailedEntriesLeaveNoFile) {

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -98,40 +97,13 @@ TEST(ZipSave, RenamedEntriesAreWrittenBack) {
     EXPECT_EQ(ReadFile(M.Dir / "sfx.exe").substr(0, 502), "MZ" + std::string(500, '\x01'));
 }
 
-TEST(ZipSave, AddedAndDeletedEntries) {
-    TMadeArchives M;
-    std::string Path = M.Dir / "plain.zip";
-    TEditableArchive A(Path, fmOpenReadWrite);
-    A.Load();
-    TAbZipItem* Added = A.AddStored("/new/added.txt", "added contents");
-    EXPECT_EQ(Added->GetFileName(), "new/added.txt");
-    EXPECT_EQ(Added->DiskFileName, "/new/added.txt");
-    A.MarkDeleted(1);
-
-    // Without the insertion hook nothing is written.
-    std::string Before = ReadFile(Path);
-    EXPECT_THROW(A.Save(), EAbZipNoInsertion);
-    EXPECT_EQ(ReadFile(Path), Before);
-    EXPECT_TRUE(A.IsDirty());
-
-    A.InsertHandler = StoreContents;
-    std::vector<int> Progress;
-    A.OnArchiveProgress = [&](void*, uint8_t P, bool&) { Progress.push_back(P); };
-    A.Save();
-    EXPECT_EQ(A.Count(), 3);
-    EXPECT_EQ(Progress.back(), 100);
-    EXPECT_TRUE(UnzipTests(Path));
-    EXPECT_EQ(Names(Path), "a.txt\nc.txt\nnew/added.txt\n");
-    std::string Out;
-    testutil::Run("unzip -p " + Quote(Path) + " new/added.txt", &Out);
-    EXPECT_EQ(Out, "added contents");
-}
-
+// Added and deleted entries; a failure half-way leaves the archive and its folder as they were.
 TEST(ZipSave, TheArchiveIsReplacedWholeThroughItsLinkWithItsPermissions) {
     TMadeArchives M;
     namespace fs = std::filesystem;
     const std::string Real = M.Dir / "plain.zip", Link = M.Dir / "link.zip";
-    fs::permissions(Real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const auto Perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(Real, Perms);
     fs::create_symlink("plain.zip", Link);
     const std::string Before = ReadFile(Real);
     auto Files = [&] {
@@ -141,8 +113,9 @@ TEST(ZipSave, TheArchiveIsReplacedWholeThroughItsLinkWithItsPermissions) {
 
     TEditableArchive A(Link, fmOpenReadWrite);
     A.Load();
-    A.AddStored("added.txt", "added");
-    // A failure half-way leaves the archive and its folder as they were.
+    EXPECT_EQ(A.AddStored("/new/added.txt", "added contents")->GetFileName(), "new/added.txt");
+    A.MarkDeleted(1);
+    EXPECT_THROW(A.Save(), EAbZipNoInsertion);
     A.InsertHandler = [](TAbZipArchive&, TAbZipItem&, TStream& Out) {
         Out.WriteBuffer("partial", 7);
         throw EReadError("source gone");
@@ -150,56 +123,52 @@ TEST(ZipSave, TheArchiveIsReplacedWholeThroughItsLinkWithItsPermissions) {
     EXPECT_THROW(A.Save(), EReadError);
     EXPECT_EQ(ReadFile(Real), Before);
     EXPECT_EQ(Files(), FileCount);
+    EXPECT_TRUE(A.IsDirty());
 
     A.InsertHandler = StoreContents;
     A.Save();
+    EXPECT_EQ(A.Count(), 3);
     EXPECT_TRUE(fs::is_symlink(Link));
-    EXPECT_EQ(fs::status(Real).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(fs::status(Real).permissions() & fs::perms::all, Perms);
     EXPECT_EQ(Files(), FileCount);
     EXPECT_TRUE(UnzipTests(Real));
-    EXPECT_EQ(Names(Real), "a.txt\nb.bin\nc.txt\nadded.txt\n");
+    EXPECT_EQ(Names(Real), "a.txt\nc.txt\nnew/added.txt\n");
+    std::string Out;
+    testutil::Run("unzip -p " + Quote(Real) + " new/added.txt", &Out);
+    EXPECT_EQ(Out, "added contents");
     // The object reads the new file from now on.
     EXPECT_EQ(A.Stream->Size(), int64_t(ReadFile(Real).size()));
 }
 
+// A read-only archive and a spanned set are never rewritten; one in memory is replaced in memory. No
+// temporary file is left either way.
 TEST(ZipSave, RefusalsAndTheTemporaryFile) {
     TMadeArchives M;
     TScratchDir Tmp;
-    const char* Old = std::getenv("TMPDIR");
-    std::string Saved = Old ? Old : "";
-    setenv("TMPDIR", Tmp.Path().c_str(), 1);
+    {
+        TEnvSetting At("TMPDIR", Tmp.Path());
+        TAbZipArchive ReadOnly(M.Dir / "plain.zip", fmOpenRead);
+        ReadOnly.Load();
+        ReadOnly.Rename(ReadOnly.Items(2), "x.txt");
+        EXPECT_THROW(ReadOnly.Save(), EWriteError);
+        EXPECT_TRUE(UnzipTests(M.Dir / "plain.zip"));
 
-    // A read-only archive cannot be rewritten; the temporary file is gone either way.
-    TAbZipArchive ReadOnly(M.Dir / "plain.zip", fmOpenRead);
-    ReadOnly.Load();
-    ReadOnly.Rename(ReadOnly.Items(2), "x.txt");
-    EXPECT_THROW(ReadOnly.Save(), EWriteError);
-    EXPECT_TRUE(UnzipTests(M.Dir / "plain.zip"));
+        TMemoryStream Memory;
+        Memory.LoadFromFile(M.Dir / "plain.zip");
+        TAbZipArchive InMemory(Memory, "memory.zip");
+        InMemory.Load();
+        InMemory.Rename(InMemory.Items(1), "b2.bin");
+        InMemory.Save();
+        TAbZipArchive Reloaded(Memory, "memory.zip");
+        Reloaded.Load();
+        EXPECT_EQ(Reloaded.Items(1)->GetFileName(), "b2.bin");
+        EXPECT_EQ(Reloaded.Items(1)->CRC32(), InMemory.Items(1)->CRC32());
+    }
     EXPECT_TRUE(std::filesystem::is_empty(Tmp.Path()));
 
-    // An archive in memory is replaced in memory.
-    TMemoryStream Memory;
-    Memory.LoadFromFile(M.Dir / "plain.zip");
-    TAbZipArchive InMemory(Memory, "memory.zip");
-    InMemory.Load();
-    InMemory.Rename(InMemory.Items(1), "b2.bin");
-    InMemory.Save();
-    EXPECT_TRUE(std::filesystem::is_empty(Tmp.Path()));
-    TAbZipArchive Reloaded(Memory, "memory.zip");
-    Reloaded.Load();
-    EXPECT_EQ(Reloaded.Items(1)->GetFileName(), "b2.bin");
-    EXPECT_EQ(Reloaded.Items(1)->CRC32(), InMemory.Items(1)->CRC32());
-
-    if (Old)
-        setenv("TMPDIR", Saved.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
-
-    // A spanned set is never rewritten.
-    testutil::Run("cd " + Quote(M.Dir.Path()) + " && zip -q -s 64k set.zip b.bin && cp b.bin big && " +
-                  "head -c 100000 /dev/urandom > big && zip -q -s 64k set2.zip big");
-    TAbZipArchive Set(M.Dir / "set2.zip", fmOpenReadWrite);
+    WriteFile(M.Dir / "big", RandomBytes(100000, 2));
+    testutil::Run("cd " + Quote(M.Dir.Path()) + " && zip -q -s 64k set.zip big");
+    TAbZipArchive Set(M.Dir / "set.zip", fmOpenReadWrite);
     Set.Load();
     ASSERT_TRUE(Set.Spanned);
     Set.Rename(Set.Items(0), "other");

@@ -53,6 +53,15 @@ TScratchDir::~TScratchDir() {
     std::filesystem::remove_all(FPath, Ec);
 }
 
+TEnvSetting::TEnvSetting(const char* Name, const std::string& Value)
+    : FName(Name), FOld(std::getenv(Name) ? std::getenv(Name) : ""), FHadOld(std::getenv(Name) != nullptr) {
+    setenv(Name, Value.c_str(), 1);
+}
+
+TEnvSetting::~TEnvSetting() {
+    FHadOld ? setenv(FName.c_str(), FOld.c_str(), 1) : unsetenv(FName.c_str());
+}
+
 int Run(const std::string& Command, std::string* Output) {
     FILE* P = popen(Command.c_str(), "r");
     if (!P)

@@ -33,6 +33,19 @@ private:
     std::string FPath;
 };
 
+// Sets an environment variable (TMPDIR, XDG_CONFIG_HOME, ...) while it lives.
+class TEnvSetting {
+public:
+    TEnvSetting(const char* Name, const std::string& Value);
+    ~TEnvSetting();
+    TEnvSetting(const TEnvSetting&) = delete;
+    TEnvSetting& operator=(const TEnvSetting&) = delete;
+
+private:
+    std::string FName, FOld;
+    bool FHadOld;
+};
+
 // Runs a shell command; returns its exit status and (when Output is given) what it printed on stdout.
 int Run(const std::string& Command, std::string* Output = nullptr);
 // Runs tarnlet-cli with Args (already quoted where needed), like Run.

@@ -1,5 +1,5 @@
 // Settings files: reading what people and other runs wrote, the size limits, the round trip of what the
-// program writes, a failed write that keeps the old file, and where the file lives.
+// program writes, a failed write that leaves nothing behind, and where the program's files live.
 
 #include "platform/IniFiles.h"
 #include "common/TestUtil.h"
@@ -7,24 +7,32 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testutil::ReadFile;
 using testutil::TScratchDir;
 using testutil::WriteFile;
 using TPairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(IniFiles, ReadsHandWrittenAndDamagedFiles) {
+// What people and other runs wrote, damaged lines, and the limits: a value is cut at 2,047 bytes (never
+// inside a character) and a key list at 16,384.
+TEST(IniFiles, ReadsHandWrittenAndDamagedFilesWithinTheLimits) {
     TScratchDir D;
-    WriteFile(D / "t.INI", "stray=before any section\n[searchstr]\r\na = first\r\nno equals sign\n"
-                           "b=second=with equals\n  =no key\n" +
-                               testutil::RandomBytes(3000, 7) +
-                               "\n[Options]\nHex=0X1f\nNeg=-3\nWord=yes\n"
-                               "Tail=12abc\nSpaced=\"  kept  \"\n" +
-                               std::string(10 << 20, 'x') + "\n[MaskTypes]\n[x] Files (*.x)=0x1\n");
+    std::string Text =
+        "stray=before any section\n[searchstr]\r\na = first\r\nno equals sign\n"
+        "b=second=with equals\n  =no key\n" +
+        testutil::RandomBytes(3000, 7) + "\n[Options]\nHex=0X1f\nNeg=-3\nWord=yes\nTail=12abc\n" +
+        "Spaced=\"  kept  \"\nv=" + std::string(2046, 'a') + "\xC3\xA9\nw=" + std::string(3000, 'b') + "\n" +
+        std::string(10 << 20, 'x') + "\n[MaskTypes]\n[x] Files (*.x)=0x1\n[Keys]\n";
+    // Keys of 19 bytes take 20 in the list: 819 fit in 16,384 with the final terminator.
+    for (int I = 0; I < 1000; ++I)
+        Text += Format("key%016d=%d\n", {I, I});
+    WriteFile(D / "t.INI", Text);
     const TIniFile Ini(D / "t.INI");
     const TPairs Search = Ini.ReadSectionValues("SEARCHSTR");
     ASSERT_GE(Search.size(), 2u);
@@ -35,22 +43,10 @@ TEST(IniFiles, ReadsHandWrittenAndDamagedFiles) {
         EXPECT_EQ(Ini.ReadInteger("options", Key, 5), Value) << Key;
     EXPECT_EQ(Ini.ReadString("Options", "Spaced", ""), "  kept  ");
     EXPECT_EQ(Ini.ReadString("Nowhere", "x", "dflt"), "dflt");
+    EXPECT_EQ(Ini.ReadString("Options", "v", ""), std::string(2046, 'a'));
+    EXPECT_EQ(Ini.ReadString("Options", "w", ""), std::string(2047, 'b'));
     EXPECT_EQ(Ini.ReadSectionValues("MaskTypes"), (TPairs{{"[x] Files (*.x)", "0x1"}}));
     EXPECT_TRUE(Ini.ReadBool("MaskTypes", "[X] FILES (*.X)", false));
-}
-
-TEST(IniFiles, LimitsOnValuesAndKeyLists) {
-    TScratchDir D;
-    // 2,046 bytes and then a two-byte character: cutting at 2,047 would split it.
-    std::string Text =
-        "[S]\nv=" + std::string(2046, 'a') + "\xC3\xA9\nw=" + std::string(3000, 'b') + "\n[Keys]\n";
-    // Keys of 19 bytes take 20 in the list: 819 fit in 16,384 with the final terminator.
-    for (int I = 0; I < 1000; ++I)
-        Text += Format("key%016d=%d\n", {I, I});
-    WriteFile(D / "t.INI", Text);
-    const TIniFile Ini(D / "t.INI");
-    EXPECT_EQ(Ini.ReadString("S", "v", ""), std::string(2046, 'a'));
-    EXPECT_EQ(Ini.ReadString("S", "w", ""), std::string(2047, 'b'));
     const TPairs Keys = Ini.ReadSectionValues("Keys");
     ASSERT_EQ(Keys.size(), 819u);
     EXPECT_EQ(Keys.back(), (std::pair<std::string, std::string>(Format("key%016d", {818}), "818")));
@@ -99,20 +95,18 @@ TEST(IniFiles, WhatIsWrittenReadsBack) {
     EXPECT_EQ(ReadFile(D / "o.INI"), "[A]\nk=3\n\n[B]\nk=2\n");
 }
 
-TEST(IniFiles, FailedWriteKeepsTheOldFileAndNewFoldersAreMade) {
+TEST(IniFiles, FailedWriteLeavesNothingAndNewFoldersAreMade) {
     TScratchDir D;
-    // A folder stands where the file goes: the write fails, leaving nothing behind.
-    ASSERT_EQ(mkdir((D / "blocked.INI").c_str(), 0700), 0);
-    TIniFile Blocked(D / "blocked.INI");
+    ASSERT_EQ(mkdir((D / "blocked.INI").c_str(), 0700), 0); // a folder stands where the file goes
+    TIniFile Blocked(D / "blocked.INI"), Nested(D / "a/b/t.INI");
     Blocked.WriteString("S", "k", "v");
     try {
         Blocked.UpdateFile();
         FAIL() << "the write succeeded";
     } catch (const EIniWriteError& E) {
-        EXPECT_EQ(std::string(E.what()), "Unable to write to " + (D / "blocked.INI"));
-        EXPECT_EQ(E.ErrorCode, EISDIR);
+        EXPECT_EQ(std::string(E.what()) + " " + std::to_string(E.ErrorCode),
+                  "Unable to write to " + (D / "blocked.INI") + " " + std::to_string(EISDIR));
     }
-    TIniFile Nested(D / "a/b/t.INI");
     Nested.WriteString("S", "k", "v");
     Nested.UpdateFile();
     EXPECT_EQ(ReadFile(D / "a/b/t.INI"), "[S]\nk=v\n");
@@ -121,23 +115,34 @@ TEST(IniFiles, FailedWriteKeepsTheOldFileAndNewFoldersAreMade) {
     EXPECT_EQ(Left, "./a/b/t.INI\n");
 }
 
-TEST(IniFiles, SettingsFileLocation) {
+// The settings file, the help file and whether the program writes beside itself, for a built copy and an
+// installed one (its data folder exists).
+TEST(IniFiles, WhereTheProgramsFilesLive) {
     TScratchDir D;
+    const std::string Bin = D / "usr/bin", Data = InstalledDataFolder(Bin);
     EXPECT_EQ(SettingsFileName(D / "tarnlet"), D / "tarnlet.INI");
     EXPECT_EQ(SettingsFileName(D / "Tarnlet.v2.exe"), D / "Tarnlet.v2.INI");
-    // A program folder that cannot take the file, or an installed copy, keeps it with the user.
-    const char* Old = std::getenv("XDG_CONFIG_HOME");
-    const std::string Saved = Old ? Old : "";
-    setenv("XDG_CONFIG_HOME", (D / "cfg").c_str(), 1);
+    std::filesystem::create_directories(Bin);
+    EXPECT_TRUE(WritesBesideProgram(Bin));
+    // Neither help file: the path beside the program, so a message names where it was looked for first.
+    EXPECT_EQ(DataFilePath(Bin, "tarnlet.hlp"), Bin + "/tarnlet.hlp");
+    WriteFile(Data + "/tarnlet.hlp", "installed");
+    EXPECT_TRUE(std::filesystem::equivalent(DataFilePath(Bin, "tarnlet.hlp"), Data + "/tarnlet.hlp"));
+    WriteFile(Bin + "/tarnlet.hlp", "beside");
+    EXPECT_EQ(DataFilePath(Bin, "tarnlet.hlp"), Bin + "/tarnlet.hlp");
+    // An installed copy, or a program folder that cannot take the file, keeps its settings with the user.
+    EXPECT_FALSE(WritesBesideProgram(Bin));
+    testutil::TEnvSetting Config("XDG_CONFIG_HOME", D / "cfg");
+    EXPECT_EQ(SettingsFileName(Bin + "/tarnlet"), D / "cfg/tarnlet/tarnlet.INI");
     EXPECT_EQ(SettingsFileName(D / "gone/tarnlet"), D / "cfg/tarnlet/tarnlet.INI");
-    ASSERT_EQ(testutil::Run("mkdir -p " + testutil::Quote(InstalledDataFolder(D / "usr/bin"))),
-              0); // and usr/bin
-    EXPECT_EQ(SettingsFileName(D / "usr/bin/tarnlet"), D / "cfg/tarnlet/tarnlet.INI");
+    std::filesystem::remove_all(Data);
+    if (::geteuid() != 0) { // root may write everywhere
+        std::filesystem::permissions(Bin,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_FALSE(WritesBesideProgram(Bin));
+        std::filesystem::permissions(Bin, std::filesystem::perms::owner_all);
+    }
     setenv("XDG_CONFIG_HOME", "relative", 1);
     EXPECT_EQ(SettingsFileName(D / "gone/tarnlet"),
               std::string(std::getenv("HOME")) + "/.config/tarnlet/tarnlet.INI");
-    if (Old)
-        setenv("XDG_CONFIG_HOME", Saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
 }

@@ -5,32 +5,11 @@
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-class TTmpDir {
-public:
-    explicit TTmpDir(const std::string& Path) {
-        if (const char* T = std::getenv("TMPDIR"))
-            FOld = T;
-        setenv("TMPDIR", Path.c_str(), 1);
-    }
-    ~TTmpDir() {
-        if (FOld.empty())
-            unsetenv("TMPDIR");
-        else
-            setenv("TMPDIR", FOld.c_str(), 1);
-    }
-    TTmpDir(const TTmpDir&) = delete;
-    TTmpDir& operator=(const TTmpDir&) = delete;
-
-private:
-    std::string FOld;
-};
 
 mode_t ModeOf(const std::string& Path) {
     struct stat St;
@@ -39,22 +18,18 @@ mode_t ModeOf(const std::string& Path) {
 
 } // namespace
 
-TEST(PrivateTempFolder, MadeAndKeptPrivate) {
+TEST(PrivateTempFolder, MadeAndKeptPrivateAndRefusedWhenTheNameIsTaken) {
     testutil::TScratchDir Tmp;
-    TTmpDir Env(Tmp.Path());
-    const std::string Expected = Tmp / ("tarnlet-" + std::to_string(::geteuid()));
-    ::umask(022);
-    EXPECT_EQ(PrivateTempFolder(), Expected);
-    EXPECT_EQ(ModeOf(Expected), S_IFDIR | 0700u);
-    ::chmod(Expected.c_str(), 0777);
-    EXPECT_EQ(PrivateTempFolder(), Expected);
-    EXPECT_EQ(ModeOf(Expected), S_IFDIR | 0700u);
-}
-
-TEST(PrivateTempFolder, NameTakenByOthers) {
-    testutil::TScratchDir Tmp;
-    TTmpDir Env(Tmp.Path());
+    testutil::TEnvSetting Env("TMPDIR", Tmp.Path());
     const std::string Name = Tmp / ("tarnlet-" + std::to_string(::geteuid()));
+    ::umask(022);
+    for (int Twice = 0; Twice < 2; ++Twice) {
+        EXPECT_EQ(PrivateTempFolder(), Name);
+        EXPECT_EQ(ModeOf(Name), S_IFDIR | 0700u);
+        ::chmod(Name.c_str(), 0777);
+    }
+    ::rmdir(Name.c_str());
+    // A link to a folder of others, a planted file, a folder someone else owns.
     ::mkdir((Tmp / "elsewhere").c_str(), 0777);
     const mode_t Before = ModeOf(Tmp / "elsewhere");
     ASSERT_EQ(::symlink((Tmp / "elsewhere").c_str(), Name.c_str()), 0);
