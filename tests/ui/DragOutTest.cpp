@@ -11,7 +11,6 @@
 #include <QMouseEvent>
 
 using testutil::Child;
-using testutil::Quote;
 
 class DragOutTest : public QObject {
     Q_OBJECT
@@ -25,7 +24,7 @@ private:
     std::unique_ptr<TQtPlatform> Platform;
     std::unique_ptr<testutil::TScratchDir> Tree;
     std::unique_ptr<TForm1> Form;
-    std::string Zip, Saved;
+    std::string Zip;
 
     QTreeWidget* View() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
     TDropFileSource* Source() { return Child<TDropFileSource>(Form.get(), "DropFileSource1"); }
@@ -58,14 +57,8 @@ private slots:
     void initTestCase() {
         // Two entries share a bare name; only the second holds the text.
         Tree = std::make_unique<testutil::TScratchDir>();
-        Zip = *Tree / "a.zip";
-        Saved = *Tree / "saved";
-        QCOMPARE(
-            testutil::Run("cd " + Quote(Tree->Path()) +
-                          " && mkdir a dir && echo 'other text' > a/Unit1.pas"
-                          " && echo 'the needle here' > dir/Unit1.pas"
-                          " && zip -q -0 a.zip a/Unit1.pas dir/Unit1.pas && rm -r a dir && cp a.zip saved"),
-            0);
+        Zip = testutil::MakeZip(
+            *Tree / "a.zip", {{"a/Unit1.pas", "other text\n"}, {"dir/Unit1.pas", "the needle here\n"}}, "-0");
         Platform = std::make_unique<TQtPlatform>();
         Form = testutil::ShowForm();
         QVERIFY(Form);
@@ -119,7 +112,9 @@ private slots:
         QCOMPARE(Source()->Files, QStringList{"untouched"});
     }
 
-    void EntryIsExtractedWhenDropped() {
+    void DropsWhatWasDragged() {
+        QVERIFY(Drag(View()->topLevelItem(0), {0, 15}));
+        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Zip))});
         QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
         QCOMPARE(Source()->Files,
                  QStringList{QString::fromStdString("$$$" + Tree->Path() + "/A.ZIP$$$dir/Unit1.pas")});
@@ -127,13 +122,6 @@ private slots:
         DeleteFile(Temp);
         QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Temp))});
         QCOMPARE(testutil::ReadFile(Temp), std::string("the needle here\n"));
-        QCOMPARE(Source()->Files, QStringList{QString::fromStdString(Temp)});
-    }
-
-    void ArchiveIsDroppedAsItIs() {
-        QVERIFY(Drag(View()->topLevelItem(0), {0, 15}));
-        QCOMPARE(Source()->Files, QStringList{QString::fromStdString(Zip)});
-        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Zip))});
     }
 
     // A damaged entry cancels the drop, leaves no stale copy to drop instead, and says why afterwards.
@@ -153,7 +141,33 @@ private slots:
         QVERIFY(Drag(View()->topLevelItem(0)->child(0), {12, 0}));
         QCOMPARE(Dropped(), QList<QUrl>());
         QTRY_COMPARE(Boxes.Texts.size(), size_t(2));
-        QCOMPARE(testutil::Run("cp " + Quote(Saved) + " " + Quote(Zip)), 0);
+    }
+
+    // A drop target asks for the list: the owner is asked once, and may put the real file in its place;
+    // refused, or over a target that accepted nothing, no data however often it is asked for.
+    void DesktopData() {
+        TDropFileSource Source(nullptr);
+        Source.Files = {"$$$/a/b.zip$$$x y.txt"};
+        int Asked = 0;
+        bool Allow = true;
+        Source.OnDrop = [&](TDropSource& S, TDragType, bool& Continue) {
+            ++Asked;
+            static_cast<TDropFileSource&>(S).Files[0] = "/tmp/x y.txt";
+            Continue = Allow;
+        };
+        Source.GiveFeedback(deCopy);
+        std::unique_ptr<QMimeData> Data(Source.CreateMimeData());
+        QCOMPARE(Data->formats(), (QStringList{"text/uri-list", "text/plain"}));
+        QCOMPARE(Data->data("text/uri-list"), QByteArray("file:///tmp/x%20y.txt\r\n"));
+        QCOMPARE(Data->text(), QString("/tmp/x y.txt"));
+        QCOMPARE(Asked, 1);
+        for (uint32_t Effect : {deCopy, deNone}) {
+            Allow = false;
+            Source.GiveFeedback(Effect);
+            Data.reset(Source.CreateMimeData());
+            QVERIFY(Data->data("text/uri-list").isEmpty() && Data->data("text/plain").isEmpty());
+        }
+        QCOMPARE(Asked, 2);
     }
 };
 

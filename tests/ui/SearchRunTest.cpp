@@ -1,5 +1,6 @@
 // Searches run through the window over folders made here: the locked inputs, the tree and counter, the status
-// line, the histories, Stop, a refused text, and closing or destroying the window while its worker runs.
+// line, the histories, Stop, and closing or destroying the window while its worker runs; the match tree as
+// matches build it, and how a selected entry turns back into an archive's path and an entry name.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
@@ -35,6 +36,13 @@ private:
     QString Counter() { return Child<QLabel>(Form.get(), "MatchLbl")->text(); }
     QPushButton* Go() { return Child<QPushButton>(Form.get(), "GoBtn"); }
     QComboBox* Combo(const char* Name) { return Child<QComboBox>(Form.get(), Name); }
+    QTreeWidget* Tree() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
+    QStringList Items(const char* Name) {
+        QStringList Texts;
+        for (int I = 0; I < Combo(Name)->count(); ++I)
+            Texts << Combo(Name)->itemText(I);
+        return Texts;
+    }
     QString Folder() { return QString::fromStdString(Matches->Path()); }
     void Search(const QString& Text, const QString& Where) {
         testutil::StartSearch(Form.get(), Text, Where, {"Text Files (*.txt)"});
@@ -97,9 +105,8 @@ private slots:
         QCOMPARE(Go()->text(), QString("&Stop"));
         QCOMPARE(Enabled(), QString("GoBtn TreeView1"));
         WaitForEnd();
-        QCOMPARE(testutil::TreeTexts(Child<QTreeWidget>(Form.get(), "TreeView1")),
-                 QStringList({"A.ZIP", "  one.txt", "  src/two.txt", "  br[1].txt", "sub/B.ZIP", "  x.txt",
-                              "ZZ.EXE"}));
+        QCOMPARE(testutil::TreeTexts(Tree()), QStringList({"A.ZIP", "  one.txt", "  src/two.txt",
+                                                           "  br[1].txt", "sub/B.ZIP", "  x.txt", "ZZ.EXE"}));
         QCOMPARE(Counter(), QString("2/5"));
         // a.zip, sub/b.zip and zz.exe; notes.txt is no archive.
         QCOMPARE(Status(), QString("Done! Total of 3 files examined"));
@@ -109,36 +116,66 @@ private slots:
                  QString("SearchStr SearchPath CaseChk NamesOnlyChk SubFoldersChk BrowseBtn MaskTypes "
                          "AddMaskBtn GoBtn TreeView1"));
         QVERIFY(Boxes.Beeps >= 1 && Boxes.Texts.empty());
-        // The folder got its final "/" in the box and in the history.
         QCOMPARE(Combo("SearchPath")->currentText(), Folder() + "/");
-        QCOMPARE(Combo("SearchPath")->itemText(0), Folder() + "/");
 
+        Search("other", Folder() + "/");
+        WaitForEnd();
         Child<QCheckBox>(Form.get(), "CaseChk")->setChecked(true);
         Child<QCheckBox>(Form.get(), "SubFoldersChk")->setChecked(false);
+        Combo("SearchStr")->setEditText("NEEDLE");
+        Combo("SearchPath")->setEditText(Folder() + "/");
         QTest::mouseClick(Go(), Qt::LeftButton);
         WaitForEnd();
         QCOMPARE(Counter(), QString("0 found"));
         QCOMPARE(Status(), QString("Done! Total of 2 files examined"));
+        // A text or folder searched again is listed once, first; the folder got its final "/" once, above
+        // the program folder a first start offers.
+        QCOMPARE(Items("SearchStr"), QStringList({"NEEDLE", "other"}));
+        QCOMPARE(Items("SearchPath"),
+                 QStringList({Folder() + "/", QCoreApplication::applicationDirPath() + "/"}));
+        QCOMPARE(Combo("SearchPath")->currentText(), Folder() + "/");
     }
 
-    void HistoriesAndARefusedText() {
-        for (const char* Text : {"needle", "other", "needle"}) {
-            Search(Text, Folder() + "/");
-            WaitForEnd();
-        }
-        QCOMPARE(Combo("SearchStr")->count(), 2);
-        QCOMPARE(Combo("SearchStr")->itemText(0) + Combo("SearchStr")->itemText(1), QString("needleother"));
-        QCOMPARE(Combo("SearchStr")->currentText(), QString("needle"));
-        // The folder searched three times is listed once, above the program folder a first start offers.
-        QCOMPARE(Combo("SearchPath")->count(), 2);
-        QCOMPARE(Combo("SearchPath")->itemText(0), Folder() + "/");
-        // A search text the context refuses is reported, and the window stays usable.
-        TBoxAnswers Boxes;
-        Search(QString(256, 'x'), Folder());
-        QCOMPARE(Boxes.Texts.size(), size_t(1));
-        QVERIFY(!Form->Seeker().Running());
-        QCOMPARE(Go()->text(), QString("&Go"));
-        QVERIFY(Combo("SearchStr")->isEnabled());
+    // Only the archive receiving entries takes more; a name met again later gets a node again. A selected
+    // entry resolves against the folder part of the text as it is now.
+    void MatchTree() {
+        Combo("SearchPath")->setEditText("/work/");
+        for (const auto& [Archive, Entry] : {std::pair{"", "SETUP.EXE"},
+                                             {"/work/A.ZIP", "a.txt"},
+                                             {"/work/A.ZIP", "src/b.txt"},
+                                             {"/work/Old/B.ZIP", "b.txt"},
+                                             {"/work/A.ZIP", "data[2].txt"}})
+            Form->ScannerContextFound(Archive, Entry, 0, 0);
+        QCOMPARE(testutil::TreeTexts(Tree()),
+                 QStringList({"SETUP.EXE", "A.ZIP", "  a.txt", "  src/b.txt", "Old/B.ZIP", "  b.txt", "A.ZIP",
+                              "  data[2].txt"}));
+        QCOMPARE(Counter(), QString("3/5"));
+        // The newest archive's first entry is the current node.
+        QCOMPARE(Tree()->currentItem()->text(0), QString("data[2].txt"));
+        QSignalSpy Shown(Form.get(), &TForm1::EntrySelected);
+        Tree()->setCurrentItem(Tree()->topLevelItem(1)->child(0));
+        Tree()->setCurrentItem(Tree()->topLevelItem(1)); // archive node: nothing
+        Tree()->setCurrentItem(Tree()->topLevelItem(0)); // plain file: nothing
+        Combo("SearchPath")->setEditText("/elsewhere/sub");
+        Tree()->setCurrentItem(Tree()->topLevelItem(3)->child(0));
+        QCOMPARE(Shown.count(), 2);
+        QCOMPARE(Shown.at(0), QVariantList({"/work/A.ZIP", "a.txt"}));
+        QCOMPARE(Shown.at(1), QVariantList({"/elsewhere/A.ZIP", "data"}));
+
+        // Go starts a fresh tree; while the worker runs, selections show nothing, also the select-and-clear
+        // at the end of the search.
+        StartLongSearch();
+        QCOMPARE(Counter(), QString("0 found"));
+        const std::string Archive = Crowd->Path() + "/A.ZIP";
+        Form->ScannerContextFound(Archive, "a.txt", 0, 0);
+        Form->ScannerContextFound(Archive, "b.txt", 0, 0);
+        Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(1));
+        WaitForEnd();
+        QCOMPARE(testutil::TreeTexts(Tree()), QStringList({"A.ZIP", "  a.txt", "  b.txt"}));
+        QCOMPARE(Shown.count(), 2);
+        QVERIFY(Tree()->selectedItems().isEmpty());
+        Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(1));
+        QCOMPARE(Shown.count(), 3);
     }
 
     void StopEndsTheSearch() {

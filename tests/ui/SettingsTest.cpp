@@ -20,39 +20,29 @@ using testutil::TBoxAnswers;
 
 namespace {
 
-const QStringList DefaultTypes = {"All Files (*.*)", "Pascal Files (*.pas)", "Delphi Forms (*.dfm)",
-                                  "C Files (*.c)",   "Text Files (*.txt)",   "HTML Files (*.htm)"};
-const char* const Boxes[] = {"CaseChk", "SubFoldersChk", "NamesOnlyChk", "SelfExChk"};
+const char* const DefaultTypes = "All Files (*.*),Pascal Files (*.pas),Delphi Forms (*.dfm),C Files "
+                                 "(*.c),Text Files (*.txt),HTML Files (*.htm)";
+using TPairs = std::vector<std::pair<std::string, std::string>>;
 
-// Everything the window saves, as a user sees it.
-struct TState {
-    QStringList Searches, Folders, Types;
-    QString Folder;
-    QList<bool> TypeTicks, Ticks;
-    bool operator==(const TState&) const = default;
-};
-
-TState StateOf(const TForm1* Form) {
-    TState S;
-    const auto* SearchStr = Child<QComboBox>(Form, "SearchStr");
-    const auto* SearchPath = Child<QComboBox>(Form, "SearchPath");
-    for (int I = 0; I < SearchStr->count(); ++I)
-        S.Searches << SearchStr->itemText(I);
-    for (int I = 0; I < SearchPath->count(); ++I)
-        S.Folders << SearchPath->itemText(I);
-    S.Folder = SearchPath->currentText();
-    const auto* Masks = Child<QListWidget>(Form, "MaskTypes");
-    for (int I = 0; I < Masks->count(); ++I) {
-        S.Types << Masks->item(I)->text();
-        S.TypeTicks << (Masks->item(I)->checkState() == Qt::Checked);
+// Everything the window saves, as a user sees it: the search history and text, the folder history and
+// folder, the types ("+" when ticked), the four check boxes.
+QStringList StateOf(const TForm1* Form) {
+    QStringList S;
+    for (const char* Name : {"SearchStr", "SearchPath"}) {
+        const auto* Box = Child<QComboBox>(Form, Name);
+        QStringList Items;
+        for (int I = 0; I < Box->count(); ++I)
+            Items << Box->itemText(I);
+        S << Items.join(',') << Box->currentText();
     }
-    for (const char* Name : Boxes)
-        S.Ticks << Child<QCheckBox>(Form, Name)->isChecked();
-    return S;
-}
-
-QString ProgramFolderText() {
-    return QCoreApplication::applicationDirPath() + "/";
+    QStringList Types;
+    const auto* Masks = Child<QListWidget>(Form, "MaskTypes");
+    for (int I = 0; I < Masks->count(); ++I)
+        Types << (Masks->item(I)->checkState() == Qt::Checked ? "+" : "") + Masks->item(I)->text();
+    QString Ticks;
+    for (const char* Name : {"CaseChk", "SubFoldersChk", "NamesOnlyChk", "SelfExChk"})
+        Ticks += Child<QCheckBox>(Form, Name)->isChecked() ? '1' : '0';
+    return S << Types.join(',') << Ticks;
 }
 
 } // namespace
@@ -62,13 +52,15 @@ class SettingsTest : public QObject {
 
     std::unique_ptr<TForm1> Form;
     const std::string Ini = testutil::SettingsFile();
+    const QString Home = QCoreApplication::applicationDirPath() + "/";
 
-    // A window started over the settings file as it stands.
-    void Start() {
-        Form = testutil::ShowForm(true);
+    // A window started over the settings file as it stands, or as on a first run.
+    void Start(bool Keep = true) {
+        Form = testutil::ShowForm(Keep);
         QVERIFY(Form);
     }
     QComboBox* Combo(const char* Name) { return Child<QComboBox>(Form.get(), Name); }
+    QPushButton* Button(const char* Name) { return Child<QPushButton>(Form.get(), Name); }
 
 private slots:
     void cleanup() {
@@ -77,85 +69,41 @@ private slots:
         rmdir(Ini.c_str());
     }
 
-    void FirstStart() {
-        Form = testutil::ShowForm();
-        QVERIFY(Form);
-        const TState S = StateOf(Form.get());
-        QCOMPARE(S.Searches, QStringList());
-        QCOMPARE(Combo("SearchStr")->currentText(), QString());
-        QCOMPARE(S.Folders, QStringList{ProgramFolderText()});
-        QCOMPARE(S.Folder, ProgramFolderText());
-        QCOMPARE(S.Types, DefaultTypes);
-        QCOMPARE(S.TypeTicks, QList<bool>(6, false));
-        // "Include self-extracting EXE archives" cannot be ticked by the user: it keeps its design state.
-        QCOMPARE(S.Ticks, (QList<bool>{false, false, false, true}));
-        QCOMPARE(QDir::currentPath() + "/", ProgramFolderText());
-    }
-
-    void HandWrittenFile() {
-        testutil::TScratchDir Last;
-        testutil::WriteFile(Ini, R"([searchstr]
-a=first
-b=second
-junk without equals
-[SearchPath]
-x=/one/
-[MaskTypes]
-pascal files (*.PAS)=1
-ZIP Files (*.zip)=0x1
-Text Files (*.txt)=maybe
-[ExtractPath]
-ss0=/out/one/
-ss1=/out/two/
-[Options]
-LastExtractPath=/out/two/
-CaseChk=0x1
-SubFoldersChk=0
-SelfExChk=0
-LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
-        Start();
-        const TState S = StateOf(Form.get());
-        QCOMPARE(S.Searches, (QStringList{"first", "second"}));
-        QCOMPARE(S.Folders, QStringList{"/one/"});
-        QCOMPARE(S.Folder, QString::fromStdString(Last.Path()));
-        QCOMPARE(QDir::currentPath(), QString::fromStdString(Last.Path()));
-        QCOMPARE(S.Types, DefaultTypes + QStringList{"ZIP Files (*.zip)"});
-        QCOMPARE(S.TypeTicks, (QList<bool>{false, true, false, false, false, false, true}));
-        QCOMPARE(S.Ticks, (QList<bool>{true, false, false, false}));
-
-        // What the window does not use yet goes back unchanged.
-        Form->close();
-        const TIniFile Back(Ini);
-        QCOMPARE(Back.ReadSectionValues("ExtractPath"), (std::vector<std::pair<std::string, std::string>>{
-                                                            {"ss0", "/out/one/"}, {"ss1", "/out/two/"}}));
-        QCOMPARE(Back.ReadString("Options", "LastExtractPath", ""), std::string("/out/two/"));
-    }
-
-    // A whole window state saved on close and shown by the next window; histories keep 17 entries.
+    // A hand-written file read (types match the list whatever their case), changed, saved on close and
+    // shown by the next window; histories keep 17 entries, what the window does not use goes back unchanged.
     void RoundTrip() {
-        Form = testutil::ShowForm();
-        QVERIFY(Form);
+        testutil::TScratchDir Last;
+        testutil::WriteFile(
+            Ini, "[searchstr]\na=first\n[SearchPath]\nx=/one/\n[MaskTypes]\npascal files (*.PAS)=1\n"
+                 "ZIP Files (*.zip)=1\n[ExtractPath]\nss0=/out/one/\n[Options]\nCaseChk=1\n"
+                 "SelfExChk=0\nLastExtractPath=/out/two/\nLastPath=" +
+                     Last.Path() + "\n");
+        Start();
+        const QString Folder = QString::fromStdString(Last.Path());
+        QCOMPARE(StateOf(Form.get()),
+                 (QStringList{
+                     "first", "", "/one/", Folder,
+                     "All Files (*.*),+Pascal Files (*.pas),Delphi Forms (*.dfm),C Files (*.c),Text Files "
+                     "(*.txt),HTML Files (*.htm),+ZIP Files (*.zip)",
+                     "1000"}));
+        QCOMPARE(QDir::currentPath(), Folder);
+
         for (int I = 0; I < 20; ++I)
             Combo("SearchStr")->addItem(QString(" text %1 ").arg(I));
-        Combo("SearchPath")->insertItem(0, "/a b/");
         Combo("SearchPath")->setEditText("/typed/");
-        auto* Masks = Child<QListWidget>(Form.get(), "MaskTypes");
-        auto* Zip = new QListWidgetItem("ZIP Files (*.zip)", Masks);
-        Zip->setCheckState(Qt::Checked);
-        Masks->item(3)->setCheckState(Qt::Checked);
-        for (const char* Name : Boxes)
+        Child<QListWidget>(Form.get(), "MaskTypes")->item(3)->setCheckState(Qt::Checked);
+        for (const char* Name : {"CaseChk", "SubFoldersChk", "NamesOnlyChk", "SelfExChk"})
             Child<QCheckBox>(Form.get(), Name)->toggle();
-        TState Before = StateOf(Form.get());
-        Before.Searches = Before.Searches.mid(0, 17);
-        // "/typed/" does not exist: the next start shows the program folder instead.
-        Before.Folder = ProgramFolderText();
+        QStringList Before = StateOf(Form.get());
+        Before[0] = Before[0].section(',', 0, 16);
+        Before[3] = Home; // "/typed/" does not exist: the next start shows the program folder
         Form->close();
 
         const TIniFile Saved(Ini);
         QCOMPARE(Saved.ReadSectionValues("SearchStr").size(), size_t(17));
-        QCOMPARE(Saved.ReadString("SearchStr", "ss16", ""), std::string(" text 16 "));
-        QCOMPARE(Saved.ReadString("MaskTypes", "ZIP Files (*.zip)", ""), std::string("1"));
         QCOMPARE(Saved.ReadString("Options", "LastPath", ""), std::string("/typed/"));
+        QCOMPARE(Saved.ReadSectionValues("ExtractPath"), (TPairs{{"ss0", "/out/one/"}}));
+        QCOMPARE(Saved.ReadString("Options", "LastExtractPath", ""), std::string("/out/two/"));
         Start();
         QCOMPARE(StateOf(Form.get()), Before);
     }
@@ -171,13 +119,16 @@ LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
         QCOMPARE(Answers.Texts, std::vector<std::string>{"Unable to write to " + Ini});
     }
 
-    void Browse() {
+    // A first start, and a folder chosen with Browse.
+    void FirstStartAndBrowse() {
         testutil::TScratchDir D;
-        Form = testutil::ShowForm();
-        QVERIFY(Form);
+        Start(false);
+        // A first start. "Include self-extracting EXE archives" cannot be ticked by the user: it keeps its
+        // design state.
+        QCOMPARE(StateOf(Form.get()), (QStringList{"", "", Home, Home, DefaultTypes, "0001"}));
+        QCOMPARE(QDir::currentPath() + "/", Home);
         auto* Path = Combo("SearchPath");
-        auto* Go = Child<QPushButton>(Form.get(), "GoBtn");
-        auto Pick = [&](const QString& Typed, bool Accept, std::deque<int> Answers) {
+        auto Pick = [&](const QString& Typed, std::deque<int> Answers) {
             TBoxAnswers Boxes(std::move(Answers));
             QString Start;
             testutil::OnNextModal([&](QWidget* W) {
@@ -185,36 +136,35 @@ LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
                 QVERIFY(Dlg);
                 Start = Dlg->directory().absolutePath();
                 Child<QLineEdit>(Dlg, "fileNameEdit")->setText(Typed);
-                if (Accept) {
-                    // A refused folder creation keeps the dialog open.
-                    while (Dlg->isVisible() && Boxes.Texts.size() < 2)
-                        static_cast<QDialog*>(Dlg)->accept();
-                }
+                // A refused folder creation keeps the dialog open.
+                while (!Typed.isEmpty() && Dlg->isVisible() && Boxes.Texts.size() < 2)
+                    static_cast<QDialog*>(Dlg)->accept();
                 if (Dlg->isVisible())
                     Dlg->reject();
             });
-            QTest::mouseClick(Child<QPushButton>(Form.get(), "BrowseBtn"), Qt::LeftButton);
+            QTest::mouseClick(Button("BrowseBtn"), Qt::LeftButton);
             return std::pair(Start, Boxes.Texts);
         };
 
         Path->setEditText("");
         Combo("SearchStr")->setEditText("needle");
-        QCOMPARE(Pick("", false, {}).first, QString("/"));
+        QCOMPARE(Pick("", {}).first, QString("/"));
         QCOMPARE(Path->currentText(), QString());
-        QVERIFY(!Go->isEnabled());
+        QVERIFY(!Button("GoBtn")->isEnabled());
 
-        Path->setEditText(QString::fromStdString(D.Path()));
         // A new folder is made after a Yes; a No keeps the dialog open and makes nothing.
-        const auto [Start, Asked] = Pick(QString::fromStdString(D / "new/deeper"), true, {idNo, idYes});
+        Path->setEditText(QString::fromStdString(D.Path()));
+        const auto [Start, Asked] = Pick(QString::fromStdString(D / "new/deeper"), {idNo, idYes});
         QCOMPARE(Start, QString::fromStdString(D.Path()));
         const std::string Question = "The folder \"" + (D / "new/deeper") + "\" does not exist. Create it?";
         QCOMPARE(Asked, (std::vector<std::string>{Question, Question}));
         QVERIFY(QDir(QString::fromStdString(D / "new/deeper")).exists());
         QCOMPARE(Path->currentText(), QString::fromStdString(D / "new/deeper/"));
-        QVERIFY(Go->isEnabled());
+        QVERIFY(Button("GoBtn")->isEnabled());
     }
 
-    // The help button and F1 show the help file at its contents, in one window.
+    // The help button and F1 show the help file at its contents, in one window; without the file, a
+    // message naming it.
     void Help() {
         testutil::TScratchDir D;
         const QString Filler = QString("<p>filler</p>").repeated(200);
@@ -223,9 +173,8 @@ LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
                              "<h2><a name=\"contents\">Contents</a></h2>" + Filler + "</body></html>")
                                 .toStdString());
         Application().HelpFile = D / "t.hlp";
-        Form = testutil::ShowForm();
-        QVERIFY(Form);
-        QTest::mouseClick(Child<QPushButton>(Form.get(), "HelpBtn"), Qt::LeftButton);
+        Start(false);
+        QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
         auto* Browser = Child<QTextBrowser>(Form.get(), "Browser");
         QWidget* Window = Browser->window();
         QVERIFY(QTest::qWaitForWindowExposed(Window));
@@ -243,11 +192,10 @@ LastPath=)" + Last.Path() + "\n" + testutil::RandomBytes(500, 3));
         QCOMPARE(Bar->value(), AtContents);
         QCOMPARE(Form->findChildren<QTextBrowser*>().size(), 1);
 
-        // Without the file: a message naming it, and no window.
         Window->close();
         Application().HelpFile = D / "missing.hlp";
         TBoxAnswers Boxes;
-        QTest::mouseClick(Child<QPushButton>(Form.get(), "HelpBtn"), Qt::LeftButton);
+        QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
         QCOMPARE(Boxes.Texts, std::vector<std::string>{"Cannot open the help file " + (D / "missing.hlp")});
         QVERIFY(!Window->isVisible());
     }

@@ -1,6 +1,6 @@
-// The real program on a real X server (Xvfb): its window's title, size and place, what it keeps between
-// runs, and screenshots left in the build folder (tarnlet-window.png, tarnlet-restart.png) for a person
-// to look at.
+// The real program on a real X server (Xvfb), driven by mouse and keyboard: its window's title, size and
+// place, an entry dragged onto another program's window, what it keeps between runs, and a screenshot left
+// in the build folder (tarnlet-window.png) for a person to look at.
 
 #include "common/TestUtil.h"
 #include "platform/Files.h"
@@ -23,14 +23,13 @@ namespace {
 
 // Runs a shell script on a fresh 1024 by 768 X server. The server number comes from the process id:
 // "xvfb-run -a" picks the first free one, and two test programs starting at once pick the same.
-int RunOnXvfb(const std::string& Script, std::string* Out = nullptr) {
+int RunOnXvfb(const std::string& Script) {
     const std::string Server = std::to_string(100 + QCoreApplication::applicationPid() % 5000);
     return testutil::Run("xvfb-run -n " + Server + " -s '-screen 0 1024x768x24' sh -c " +
-                             testutil::Quote(Script) + " 2>/dev/null",
-                         Out);
+                         testutil::Quote(Script) + " 2>/dev/null");
 }
 
-// Shell functions for the scripts below. start: the program, until its window is up; at X Y: a click
+// Shell functions for the script below. start: the program, until its window is up; at X Y: a click
 // at a point of its window, whose client area lies at 192,154 without a window manager; search TEXT
 // FOLDER: both typed in, every file type ticked, Go; stop: Close, until the program has ended.
 std::string ShellFunctions() {
@@ -66,16 +65,6 @@ public:
 private:
     std::string FAside;
 };
-
-// A folder holding a.zip with the entry dir/Unit1.pas, which holds "needle".
-std::string MakeTree(const testutil::TScratchDir& D) {
-    const std::string Tree = D / "tree";
-    const int Status =
-        testutil::Run("mkdir -p " + testutil::Quote(Tree + "/dir") + " && cd " + testutil::Quote(Tree) +
-                      " && echo 'the needle here' > dir/Unit1.pas && zip -q a.zip dir/Unit1.pas"
-                      " && rm -r dir");
-    return Status == 0 ? Tree : std::string();
-}
 
 // Another program's window that takes dropped files: it writes their addresses and the first one's
 // content to a file and ends.
@@ -119,61 +108,41 @@ class XvfbWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void MainWindowOnXvfb() {
-        if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
-            QStandardPaths::findExecutable("xwininfo").isEmpty())
-            QSKIP("xvfb-run and xwininfo are needed");
-        using testutil::Quote;
-        const std::string Png = testutil::BinDir() + "/../tarnlet-window.png";
-        // The program runs until its window is listed and painted; the screenshot is taken by this test
-        // program itself on the same server.
-        const std::string Script = "unset QT_QPA_PLATFORM; " + Quote(testutil::BinDir() + "/tarnlet") +
-                                   " & pid=$!; "
-                                   "for i in $(seq 150); do "
-                                   "  w=$(xwininfo -root -tree | grep 'Locates files within Archives'); "
-                                   "  [ -n \"$w\" ] && break; sleep 0.1; "
-                                   "done; "
-                                   "sleep 1; echo \"$w\"; " +
-                                   Quote(QCoreApplication::applicationFilePath().toStdString()) + " --grab " +
-                                   Quote(Png) + "; kill $pid; wait $pid 2>/dev/null; true";
-        std::string Out;
-        QCOMPARE(RunOnXvfb(Script, &Out), 0);
-        const QString Line = QString::fromStdString(Out).trimmed();
-        QVERIFY2(Line.contains("\"tarnlet Locates files within Archives which contain a specific string of "
-                               "text.\""),
-                 qPrintable(Line));
-        // Without a window manager the client area is the window: 639 by 460, centred on 1024 by 768.
-        const QRegularExpression Geometry(R"(\b(\d+)x(\d+)\+\d+\+\d+\s+\+(\d+)\+(\d+))");
-        const auto M = Geometry.match(Line);
-        QVERIFY2(M.hasMatch(), qPrintable(Line));
-        QCOMPARE(M.captured(1).toInt(), 639);
-        QCOMPARE(M.captured(2).toInt(), 460);
-        QVERIFY(qAbs(M.captured(3).toInt() - (1024 - 639) / 2) <= 1);
-        QVERIFY(qAbs(M.captured(4).toInt() - (768 - 460) / 2) <= 1);
-        QVERIFY(QPixmap(QString::fromStdString(Png)).width() == 1024);
-    }
-
-    // A search typed and run by mouse and keyboard, the window closed: the settings file holds the text,
-    // the folder and the ticks. A second run loads them: closed again, it writes the same file.
-    void SettingsSurviveARestart() {
-        if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
-            QStandardPaths::findExecutable("xdotool").isEmpty())
-            QSKIP("xvfb-run and xdotool are needed");
+    // A search typed and run, its entry dragged onto another program's window (it arrives there, extracted
+    // into the private temporary folder when the button was let go), Case ticked, the window closed: the
+    // settings file holds the text, the folder and the ticks. A second run loads them: closed again, it
+    // writes the same file.
+    void AsAUserSeesIt() {
+        for (const char* Tool : {"xvfb-run", "xdotool", "xwininfo"})
+            if (QStandardPaths::findExecutable(Tool).isEmpty())
+                QSKIP("xvfb-run, xdotool and xwininfo are needed");
         using testutil::Quote;
         testutil::TScratchDir D;
-        const std::string Tree = MakeTree(D);
-        QVERIFY(!Tree.empty());
+        const std::string Tree = D / "tree", Png = testutil::BinDir() + "/../tarnlet-window.png";
+        testutil::MakeZip(Tree + "/a.zip", {{"dir/Unit1.pas", "the needle here\n"}});
         TSettingsAside Aside(D / "saved.INI");
-        const std::string Png = testutil::BinDir() + "/../tarnlet-restart.png";
+        const std::string Self = Quote(QCoreApplication::applicationFilePath().toStdString());
+        const std::string Temp = JoinPath(PrivateTempFolder(), "Unit1.pas");
         // Fixed pauses between the steps: on a loaded machine a run may miss one, so it may be run again.
-        for (int Run = 0; Run < 3 && !FileExists(D / "first.INI"); ++Run)
-            QCOMPARE(RunOnXvfb(ShellFunctions() + "start; search needle " + Quote(Tree) +
-                               "; at 24 72; stop; " + "grep -q needle " + Quote(Aside.File) + " && cp " +
-                               Quote(Aside.File) + " " + Quote(D / "first.INI") + "; start; " +
-                               Quote(QCoreApplication::applicationFilePath().toStdString()) + " --grab " +
-                               Quote(Png) + "; stop >/dev/null"),
-                     0);
-        QVERIFY(FileExists(D / "first.INI"));
+        // The target's window lies at 0,0; the entry's line of the tree at 85,180 of the program's window.
+        for (int Run = 0; Run < 3 && !(FileExists(D / "dropped") && FileExists(D / "first.INI")); ++Run) {
+            for (const std::string& Old : {Aside.File, D / "dropped", D / "first.INI", Temp})
+                DeleteFile(Old);
+            QCOMPARE(
+                RunOnXvfb(ShellFunctions() + Self + " --drop-target " + Quote(D / "dropped") +
+                          " & target=$!; start; search needle " + Quote(Tree) +
+                          "; at 85 180; sleep 1; xdotool mousedown 1; "
+                          "for p in 290,350 250,300 150,200 80,80 75,75; do "
+                          "  xdotool mousemove ${p%,*} ${p#*,}; sleep 0.4; "
+                          "done; xdotool mouseup 1; "
+                          "for i in $(seq 100); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
+                          "kill $target 2>/dev/null; at 24 72; stop; grep -q needle " +
+                          Quote(Aside.File) + " && cp " + Quote(Aside.File) + " " + Quote(D / "first.INI") +
+                          "; start; xwininfo -root -tree | grep 'Locates files within Archives' > " +
+                          Quote(D / "window") + "; " + Self + " --grab " + Quote(Png) + "; stop >/dev/null"),
+                0);
+        }
+        QCOMPARE(testutil::ReadFile(D / "dropped"), Temp + "\nthe needle here\n");
         const TIniFile Settings(D / "first.INI");
         QCOMPARE(Settings.ReadString("SearchStr", "ss0", ""), std::string("needle"));
         QCOMPARE(Settings.ReadString("SearchPath", "ss0", ""), Tree + "/");
@@ -182,37 +151,19 @@ private slots:
         QCOMPARE(Settings.ReadString("Options", "SubFoldersChk", ""), std::string("0"));
         QCOMPARE(Settings.ReadString("MaskTypes", "Text Files (*.txt)", ""), std::string("1"));
         QCOMPARE(testutil::ReadFile(Aside.File), testutil::ReadFile(D / "first.INI"));
-        QVERIFY(QPixmap(QString::fromStdString(Png)).width() == 1024);
-    }
 
-    // An entry found by a search dragged onto another program's window arrives there, extracted into the
-    // private temporary folder when the button was let go.
-    void DragOntoAnotherProgram() {
-        if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
-            QStandardPaths::findExecutable("xdotool").isEmpty())
-            QSKIP("xvfb-run and xdotool are needed");
-        using testutil::Quote;
-        testutil::TScratchDir D;
-        const std::string Tree = MakeTree(D);
-        QVERIFY(!Tree.empty());
-        TSettingsAside Aside(D / "saved.INI");
-        DeleteFile(JoinPath(PrivateTempFolder(), "Unit1.pas"));
-        // The target's window lies at 0,0; the entry's line of the tree at 85,180 of the program's window.
-        for (int Run = 0; Run < 3 && !FileExists(D / "dropped"); ++Run)
-            QCOMPARE(
-                RunOnXvfb(ShellFunctions() + Quote(QCoreApplication::applicationFilePath().toStdString()) +
-                          " --drop-target " + Quote(D / "dropped") + " & target=$!; start; search needle " +
-                          Quote(Tree) +
-                          "; at 85 180; sleep 1; xdotool mousedown 1; "
-                          "for p in 290,350 250,300 150,200 80,80 75,75; do "
-                          "  xdotool mousemove ${p%,*} ${p#*,}; sleep 0.4; "
-                          "done; xdotool mouseup 1; "
-                          "for i in $(seq 100); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
-                          "kill $target $pid 2>/dev/null; wait; true"),
-                0);
-        QVERIFY(FileExists(D / "dropped"));
-        QCOMPARE(testutil::ReadFile(D / "dropped"),
-                 JoinPath(PrivateTempFolder(), "Unit1.pas") + "\nthe needle here\n");
+        const QString Line = QString::fromStdString(testutil::ReadFile(D / "window")).trimmed();
+        QVERIFY2(Line.contains("\"tarnlet Locates files within Archives which contain a specific string of "
+                               "text.\""),
+                 qPrintable(Line));
+        // Without a window manager the client area is the window: 639 by 460, centred on 1024 by 768.
+        const auto M = QRegularExpression(R"(\b(\d+)x(\d+)\+\d+\+\d+\s+\+(\d+)\+(\d+))").match(Line);
+        QVERIFY2(M.hasMatch(), qPrintable(Line));
+        QCOMPARE(M.captured(1).toInt(), 639);
+        QCOMPARE(M.captured(2).toInt(), 460);
+        QVERIFY(qAbs(M.captured(3).toInt() - (1024 - 639) / 2) <= 1);
+        QVERIFY(qAbs(M.captured(4).toInt() - (768 - 460) / 2) <= 1);
+        QVERIFY(QPixmap(QString::fromStdString(Png)).width() == 1024);
     }
 };
 
