@@ -1,72 +1,59 @@
-// The rich edit: rich text in and out through Qt's document, finding text in a range, plain text as
-// stored, loads that fail leaving the content alone, and the redraw freeze.
+// The rich edit: rich text through Qt's document and back, plain text as stored, finding in a range, and
+// loads that fail leaving the content alone.
 
 #include "ui/RichEdit.h"
 #include "common/RtfRecorder.h"
 #include "common/TestUtil.h"
 #include "common/TextFixtures.h"
-#include "platform/SysUtils.h"
 
 #include <QTest>
 
-using testutil::TextFixture;
+using testutil::ReadRecorded;
 
 class RichEditTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // What the reader makes of a document survives the trip through the editor and back to RTF.
-    void RichTextThroughTheDocument() {
+    // What the reader makes of a document survives the editor and the writer; plain text is as stored.
+    void RichAndPlainText() {
         TRichEdit Edit;
         for (const std::string& Rtf :
-             {TextFixture("sample-html.rtf"), TextFixture("sample-txt.rtf"),
-              std::string(
-                  "{\\rtf1{\\fonttbl{\\f0 Serif;}}\\f0\\fs30 a\\line b\\tab c\\par\\pard\\qc{\\b d}\\par\\qr "
-                  "e\\par\\qj f}")}) {
-            const testutil::TRecorder Want = testutil::ReadRecorded(Rtf);
+             {testutil::TextFixture("sample-html.rtf"),
+              std::string("{\\rtf1{\\fonttbl{\\f0 Serif;}}\\f0\\fs30 a\\line b\\tab c\\par\\pard\\qc{\\b d}"
+                          "\\par\\qr e\\par\\qj f}")}) {
+            const testutil::TRecorder Want = ReadRecorded(Rtf);
             Edit.StreamIn(Rtf);
-            const testutil::TRecorder Got = testutil::ReadRecorded(Edit.RtfText());
-            QVERIFY(Got.Events == Want.Events);
-            QVERIFY(Got.Last == Want.Last);
-            QVERIFY(!Edit.Modified());
-            QVERIFY(!Edit.CanUndo());
+            const testutil::TRecorder Got = ReadRecorded(Edit.RtfText());
+            QVERIFY(Got.Events == Want.Events && Got.Last == Want.Last);
+            QVERIFY(!Edit.Modified() && !Edit.CanUndo());
         }
-        // In plain-text mode the same document is its own characters.
-        Edit.SetPlainText(true);
-        Edit.StreamIn("{\\rtf1 x}");
-        QCOMPARE(Edit.toPlainText(), QString("{\\rtf1 x}"));
-    }
-
-    void PlainTextAsStored() {
-        TRichEdit Edit;
-        Edit.SetPlainText(true);
-        Edit.StreamIn("a\r\nb\rc\n\xC3\xA9");
-        QCOMPARE(Edit.toPlainText(), QString("a\nb\nc\n\u00E9"));
-        // Not UTF-8: one character per byte, none lost.
-        Edit.StreamIn("caf\xE9");
-        QCOMPARE(Edit.toPlainText(), QString("caf\u00E9"));
-        // A rich-text load that is not RTF is shown as text.
-        Edit.SetPlainText(false);
-        Edit.StreamIn("just text");
+        Edit.StreamIn("just text"); // not RTF: shown as text
         QCOMPARE(Edit.toPlainText(), QString("just text"));
+        Edit.SetPlainText(true);
+        const std::pair<const char*, QString> Plain[] = {{"{\\rtf1 x}", "{\\rtf1 x}"},
+                                                         {"a\r\nb\rc\n\xC3\xA9", "a\nb\nc\n\u00E9"},
+                                                         {"caf\xE9", "caf\u00E9"}}; // not UTF-8: a byte each
+        for (const auto& [In, Want] : Plain) {
+            Edit.StreamIn(In);
+            QCOMPARE(Edit.toPlainText(), Want);
+        }
     }
 
     void FindInRange() {
         TRichEdit Edit;
         Edit.StreamIn("abcABCabc");
-        QCOMPARE(Edit.FindText("abc", 0, 9, true), 0);
-        QCOMPARE(Edit.FindText("abc", 1, 8, true), 6);
-        QCOMPARE(Edit.FindText("abc", 1, 8, false), 3);
-        QCOMPARE(Edit.FindText("abc", 1, 7, true), -1); // would end past the range
-        QCOMPARE(Edit.FindText("abc", 7, 10, true), -1);
-        QCOMPARE(Edit.FindText("", 0, 9, true), -1);
+        const struct {
+            const char* What;
+            int Start, Length;
+            bool Case;
+            int Want;
+        } Cases[] = {{"abc", 0, 9, true, 0},  {"abc", 1, 8, true, 6},   {"abc", 1, 8, false, 3},
+                     {"abc", 1, 7, true, -1}, {"abc", 7, 10, true, -1}, {"", 0, 9, true, -1}};
+        for (const auto& C : Cases)
+            QCOMPARE(Edit.FindText(C.What, C.Start, C.Length, C.Case), C.Want);
         Edit.SetSelStart(3);
         Edit.SetSelLength(100);
-        QCOMPARE(Edit.SelStart(), 3);
-        QCOMPARE(Edit.SelLength(), 6);
-        Edit.SetSelStart(-5);
-        QCOMPARE(Edit.SelStart(), 0);
-        QCOMPARE(Edit.SelLength(), 0);
+        QCOMPARE(std::pair(Edit.SelStart(), Edit.SelLength()), std::pair(3, 6));
     }
 
     // A failed load raises and leaves what was shown; saving writes what a load reads back.
@@ -78,34 +65,14 @@ private slots:
         testutil::WriteFile(Dir / "bad.dfm", "not a form");
         RegisterDisplayConversions();
         for (const char* Name : {"bad.rtf", "bad.dfm", "missing.txt"}) {
-            bool Raised = false;
-            try {
-                Edit.LoadFromFile(QString::fromStdString(Dir / Name));
-            } catch (const std::exception&) {
-                Raised = true;
-            }
-            QVERIFY(Raised);
+            QVERIFY_THROWS_EXCEPTION(std::exception, Edit.LoadFromFile(QString::fromStdString(Dir / Name)));
             QCOMPARE(Edit.toPlainText(), QString("kept words"));
         }
         const QString Saved = QString::fromStdString(Dir / "saved.rtf");
         Edit.SaveToFile(Saved);
         TRichEdit Other;
         Other.LoadFromFile(Saved);
-        QVERIFY(testutil::ReadRecorded(Other.RtfText()).Events ==
-                testutil::ReadRecorded(Edit.RtfText()).Events);
-        Edit.SetPlainText(true);
-        Edit.SaveToFile(Saved);
-        QCOMPARE(QString::fromStdString(testutil::ReadFile(Dir / "saved.rtf")), QString("kept words"));
-    }
-
-    void FreezeNests() {
-        TRichEdit Edit;
-        {
-            TUpdateLock Outer(&Edit);
-            { TUpdateLock Inner(&Edit); }
-            QVERIFY(!Edit.updatesEnabled());
-        }
-        QVERIFY(Edit.updatesEnabled());
+        QVERIFY(ReadRecorded(Other.RtfText()).Events == ReadRecorded(Edit.RtfText()).Events);
     }
 };
 
