@@ -1,5 +1,4 @@
-// Traditional zip encryption: entries encrypted by zip and 7zz, what unzip makes of ours, wrong passwords,
-// the password handler and its retries.
+// Traditional zip encryption: wrong passwords, the password handler and its retries.
 
 #include "archive/AbZipCry.h"
 #include "archive/AbExcept.h"
@@ -105,42 +104,4 @@ TEST(ZipCrypt, PasswordsHandlerAndRetries) {
     TDecrypting Real(Encrypt("pw", PlainCrc, Plain), "pw", PlainCrc);
     Replaced.Stream = &Real.Data;
     EXPECT_EQ(Replaced.Decrypt(), Plain);
-}
-
-TEST(ZipCrypt, EntriesOfOtherProgramsAndUnzipOnOurs) {
-    // zip sets flag bit 3 and checks against the time; 7zz checks against the CRC.
-    for (std::string Make : {"zip -q -0 -e -P secret s.zip data.bin",
-                             "7zz a -tzip -psecret -mem=ZipCrypto -mx=0 s.zip data.bin >/dev/null"}) {
-        TScratchDir Dir;
-        const std::string Original = RandomBytes(3000, 8);
-        WriteFile(Dir / "data.bin", Original);
-        ASSERT_EQ(testutil::Run("cd " + Quote(Dir.Path()) + " && " + Make), 0);
-        const std::string Zip = ReadFile(Dir / "s.zip");
-        const unsigned Flags = unsigned(GetLe(Zip, 6, 2)), Time = unsigned(GetLe(Zip, 10, 2));
-        const uint32_t Crc = uint32_t(GetLe(Zip, 14, 4));
-        ASSERT_EQ(Flags & 1, 1u);
-        const std::string Data = Zip.substr(30 + GetLe(Zip, 26, 2) + GetLe(Zip, 28, 2), GetLe(Zip, 18, 4));
-        TDecrypting D(Data, "secret", Crc);
-        if (Flags & 8)
-            D.D.SetDescriptorCheck(uint16_t(Time));
-        EXPECT_TRUE(D.Decrypt() == Original) << Make;
-        if ((Flags & 8) && uint8_t(Crc >> 24) != uint8_t(Time >> 8)) {
-            EXPECT_THROW(TDecrypting(Data, "secret", Crc).Decrypt(), EAbZipInvalidPassword) << Make;
-        }
-    }
-
-    // A one-entry archive holding data stored and encrypted by our encoder.
-    const std::string Data = RandomBytes(5000, 9), Name = "data.bin";
-    const uint32_t Crc = Crc32(Data);
-    const std::string Encrypted = Encrypt("open sesame", Crc, Data);
-    const std::string Common = Le(20, 2) + Le(1, 2) + Le(0, 2) + Le(0x6000, 2) + Le(0x5821, 2) + Le(Crc, 4) +
-                               Le(Encrypted.size(), 4) + Le(Data.size(), 4) + Le(Name.size(), 2) + Le(0, 2);
-    const std::string Local = Le(0x04034B50, 4) + Common + Name + Encrypted;
-    const std::string Central = Le(0x02014B50, 4) + Le(20, 2) + Common + std::string(14, '\0') + Name;
-    TScratchDir Dir;
-    WriteFile(Dir / "ours.zip", Local + Central + Le(0x06054B50, 4) + Le(0, 4) + Le(1, 2) + Le(1, 2) +
-                                    Le(Central.size(), 4) + Le(Local.size(), 4) + Le(0, 2));
-    std::string Out;
-    ASSERT_EQ(testutil::Run("unzip -p -P 'open sesame' " + Quote(Dir / "ours.zip") + " data.bin", &Out), 0);
-    EXPECT_TRUE(Out == Data);
 }

@@ -96,42 +96,35 @@ TEST(Inflate, EveryLevelStrategyAndChunkingDecodesLikeZlib) {
             EXPECT_TRUE(Unpack(RawDeflate(Mixed, Level), Chunks) == Mixed) << Chunks.size() << " " << Level;
 }
 
-TEST(Inflate, HandMadeBlocks) {
+// What zlib never writes: stored blocks in a row, the longest copy, distances reaching before the first byte
+// (zeros), and damaged blocks. Input that ends inside the last block gives every complete code; ending
+// anywhere else is an error, after what came before was written out.
+TEST(Inflate, HandMadeBlocksAndInputEndingEarly) {
     using W = TDeflateWriter;
     EXPECT_EQ(Unpack(W().Stored(false, "ab").Stored(false, "").Stored(true, "cde").Bytes()), "abcde");
-    // Distance 1, length 258; then distances reaching before the first byte read zeros.
     EXPECT_EQ(Unpack(W().Header(true, 1).Fixed('z').Fixed(285).Dist(0).Fixed(256).Bytes()),
               std::string(259, 'z'));
-    EXPECT_EQ(Unpack(W().Header(true, 1)
-                         .Fixed('A')
-                         .Fixed(264)
-                         .Dist(13, 3, 5)
-                         .Fixed(285)
-                         .Dist(29, 8191, 13)
-                         .Fixed(256)
-                         .Bytes()),
-              "A" + std::string(10 + 258, '\0'));
-    // Stored lengths that do not agree, block type 3, symbols 286-287 and distances 30-31, too many codes.
-    EXPECT_TRUE(Damaged(W().Stored(true, "abc", 0xFFFF).Bytes()));
-    EXPECT_TRUE(Damaged(W().Stored(true, "abc", 3).Bytes()));
+    W Far;
+    Far.Header(true, 1).Fixed('A').Fixed(264).Dist(13, 3, 5).Fixed(285).Dist(29, 8191, 13).Fixed(256);
+    EXPECT_EQ(Unpack(Far.Bytes()), "A" + std::string(268, '\0'));
+    std::vector<std::string> Bad = {"", W().Stored(true, "abc", 0xFFFF).Bytes(),
+                                    W().Stored(true, "abc", 3).Bytes(), W().Stored(false, "abc").Bytes(),
+                                    W().Stored(true, "abc").Bytes().substr(0, 3)};
     for (unsigned Sym : {286u, 287u})
-        EXPECT_TRUE(Damaged(W().Header(true, 1).Fixed('a').Fixed(Sym).Dist(0).Fixed(256).Bytes()));
+        Bad.push_back(W().Header(true, 1).Fixed('a').Fixed(Sym).Dist(0).Fixed(256).Bytes());
     for (unsigned Dist : {30u, 31u})
-        EXPECT_TRUE(Damaged(W().Header(true, 1).Fixed('a').Fixed(257).Dist(Dist).Fixed(256).Bytes()));
+        Bad.push_back(W().Header(true, 1).Fixed('a').Fixed(257).Dist(Dist).Fixed(256).Bytes());
     for (auto [HLit, HDist] : {std::pair{30u, 0u}, {31u, 0u}, {0u, 30u}, {0u, 31u}})
-        EXPECT_TRUE(
-            Damaged(W().Header(true, 2).Put(HLit, 5).Put(HDist, 5).Put(15, 4).Put(0, 32).Put(0, 32).Bytes()));
-    // What came before a bad block is written out before the failure.
-    TDecodeSource In(W().Stored(false, "kept").Header(true, 3).Put(0, 16).Bytes());
-    TDecodeSink Out;
-    EXPECT_THROW(Inflate(In, Out), EAbZipInflateBlock);
-    EXPECT_EQ(Out.Bytes, "kept");
-}
+        Bad.push_back(
+            W().Header(true, 2).Put(HLit, 5).Put(HDist, 5).Put(15, 4).Put(0, 32).Put(0, 32).Bytes());
+    for (size_t I = 0; I < Bad.size(); ++I)
+        EXPECT_TRUE(Damaged(Bad[I])) << I;
+    TDecodeSource Head(W().Stored(false, "kept").Header(true, 3).Put(0, 16).Bytes());
+    TDecodeSink Kept;
+    EXPECT_THROW(Inflate(Head, Kept), EAbZipInflateBlock);
+    EXPECT_EQ(Kept.Bytes, "kept");
 
-// Input that ends inside the last block gives every complete code; ending anywhere else is an error.
-TEST(Inflate, InputEndingEarly) {
-    const std::string Data = SampleText(5000, 12);
-    const std::string Stream = RawDeflate(Data, 6); // one block
+    const std::string Data = SampleText(5000, 12), Stream = RawDeflate(Data, 6); // one block
     auto Cut = [](const std::string& S, size_t Keep) {
         TDecodeSource In(S.substr(0, Keep), {1000});
         TDecodeSink Out;
@@ -139,15 +132,12 @@ TEST(Inflate, InputEndingEarly) {
         return Out.Bytes;
     };
     for (size_t Keep : {Stream.size() / 5, Stream.size() / 2, Stream.size() - 1}) {
-        const std::string Out = Cut(Stream, Keep);
-        EXPECT_EQ(Out, Data.substr(0, Out.size()));
-        EXPECT_GT(Out.size(), Keep);
+        const std::string Got = Cut(Stream, Keep);
+        EXPECT_EQ(Got, Data.substr(0, Got.size()));
+        EXPECT_GT(Got.size(), Keep);
     }
-    EXPECT_EQ(Cut(TDeflateWriter().Stored(true, "abcdef").Bytes(), 8), "abc");
-    EXPECT_TRUE(Damaged(""));
-    EXPECT_TRUE(Damaged(TDeflateWriter().Stored(false, "abc").Bytes()));                 // no last block
-    EXPECT_TRUE(Damaged(TDeflateWriter().Stored(false, "abcdef").Bytes().substr(0, 8))); // cut before it
-    EXPECT_TRUE(Damaged(TDeflateWriter().Stored(true, "abc").Bytes().substr(0, 3)));     // cut in a header
+    EXPECT_EQ(Cut(W().Stored(true, "abcdef").Bytes(), 8), "abc");
+    EXPECT_TRUE(Damaged(W().Stored(false, "abcdef").Bytes().substr(0, 8)));
 }
 
 TEST(Inflate, DamagedStreamsEndNormallyOrWithTheLibrarysError) {

@@ -1,19 +1,14 @@
-// The message tables: the built-in one, refusals of damaged tables, copies into a caller's buffer.
+// The message tables: missing ids, refusals of damaged tables, copies into a caller's buffer.
 
 #include "archive/AbExcept.h"
 #include "archive/AbSrMgr.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <vector>
 
 namespace {
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
 
 std::vector<uint8_t> Table(std::initializer_list<std::pair<uint32_t, std::u16string>> Entries) {
     std::vector<uint8_t> T = {'S', 'T', 'R', '0'};
@@ -38,26 +33,6 @@ std::vector<uint8_t> Table(std::initializer_list<std::pair<uint32_t, std::u16str
 }
 
 } // namespace
-
-// The built-in table as the reader walks it: sorted ids, texts packed one UTF-16 unit per ASCII byte.
-TEST(MessageTable, GeneratedTableReadsBackPacked) {
-    AbStrings(); // registers the built-in tables
-    TRawResource Res;
-    ASSERT_TRUE(FindRawResource("AB_STRINGS_ENGLISH", Res));
-    ASSERT_EQ(std::memcmp(Res.Data, "STR0", 4), 0);
-    const uint32_t N = Get32(Res.Data + 4);
-    uint32_t NextOffset = 8 + 12 * N, LastId = 0;
-    for (uint32_t I = 0; I < N; ++I) {
-        const uint8_t* E = Res.Data + 8 + 12 * I;
-        EXPECT_GT(Get32(E), LastId);
-        LastId = Get32(E);
-        EXPECT_EQ(Get32(E + 4), NextOffset) << "texts not packed at " << I;
-        NextOffset += 2 * Get32(E + 8);
-        EXPECT_EQ(AbStrRes(int(LastId)).size(), Get32(E + 8));
-    }
-    EXPECT_EQ(NextOffset, Res.Size);
-    EXPECT_EQ(AbStrRes(116), "Compression Ratio: %2.0f%%");
-}
 
 // Missing ids and tables, a bad magic, a count that promises more index entries than the table holds.
 TEST(MessageTable, MissingIdsAndBadTables) {

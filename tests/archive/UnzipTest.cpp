@@ -114,41 +114,26 @@ TEST(UnzipHelper, DataSpreadOverDisks) {
     EXPECT_EQ(Asked, (std::vector<uint16_t>{1, 2}));
 }
 
-TEST(UnzipItem, RefusedAndFailedEntriesLeaveNoFile) {
+// An abort and a refused method leave no file; an encrypted entry of a method we do not decode (AES) is
+// refused for its method, never its password; the version an entry states does not matter.
+TEST(UnzipItem, RefusedEntriesLeaveNoFile) {
     TScratchDir Dir;
     const std::string Data = SampleText(100000, 1);
     const std::string Good = ReadFile(MakeZip(Dir / "a.zip", {{"a.txt", Data}}));
-    // Rewrites a field of the directory record.
-    auto Patched = [&](size_t Offset, uint64_t Value, int Width) {
-        std::string Zip = Good;
-        SetLe(Zip, Zip.find("PK\x01\x02") + Offset, Value, Width);
-        WriteFile(Dir / "a.zip", Zip);
-    };
-    auto Expect = [&](int Code, bool Abort = false) {
-        TOpened A(Dir / "a.zip", Dir / "out");
-        if (Abort)
-            A.Archive.OnArchiveItemProgress = [](void*, TAbArchiveItem*, uint8_t, bool& Stop) {
-                Stop = true;
-            };
-        A.Archive.ExtractAt(0, "");
-        EXPECT_EQ(A.Failures, std::vector<int>{Code});
-        EXPECT_FALSE(fs::exists(Dir / "out/a.txt")) << Code;
-    };
     fs::create_directory(Dir / "out");
-    Patched(0, 0x02014B50, 4); // as it was
-    Expect(AbUserAbort, true);
-    Patched(16, 0x04030201, 4);
-    Expect(AbZipBadCRC);
-    // Methods we do not decode, also when encrypted (AES): refused for the method, never the password.
-    for (unsigned Method : {7u, 9u, 12u, 14u, 98u, 99u}) {
-        Patched(8, 1 | Method << 16, 4);
-        Expect(AbZipInvalidMethod);
+    for (auto [Field, Value, Code] :
+         {std::tuple{0, 0x02014B50, int(AbUserAbort)}, {8, 1 | 99 << 16, AbZipInvalidMethod}, {6, 45, 0}}) {
+        std::string Zip = Good;
+        SetLe(Zip, Zip.find("PK\x01\x02") + size_t(Field), unsigned(Value), 4);
+        WriteFile(Dir / "a.zip", Zip);
+        TOpened A(Dir / "a.zip", Dir / "out");
+        A.Archive.OnArchiveItemProgress = [&](void*, TAbArchiveItem*, uint8_t, bool& Stop) {
+            Stop = Code != 0;
+        };
+        A.Archive.ExtractAt(0, "");
+        EXPECT_EQ(A.Failures, Code ? std::vector<int>{Code} : std::vector<int>{}) << Field;
+        EXPECT_EQ(fs::exists(Dir / "out/a.txt"), Code == 0) << Field;
     }
-    // The version an entry states does not matter.
-    Patched(6, 45, 2);
-    TOpened A(Dir / "a.zip", Dir / "out");
-    A.Archive.ExtractAt(0, "");
-    EXPECT_EQ(ReadFile(Dir / "out/a.txt"), Data);
 }
 
 TEST(UnzipItem, NamesNeverLeaveTheBaseFolderAndFoldersAreMade) {
