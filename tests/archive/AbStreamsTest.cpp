@@ -8,32 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 using namespace testutil;
 
-namespace {
-
-// Points the temporary folder somewhere else while it lives.
-class TTempFolderAt {
-public:
-    explicit TTempFolderAt(const std::string& Folder)
-        : FOld(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") {
-        setenv("TMPDIR", Folder.c_str(), 1);
-    }
-    ~TTempFolderAt() { FOld.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", FOld.c_str(), 1); }
-
-private:
-    std::string FOld;
-};
-
-} // namespace
-
 TEST(VirtualMemoryStream, AgreesWithAPlainBufferAndItsSwapFileGoesWithIt) {
     TScratchDir Tmp;
-    TTempFolderAt At(Tmp.Path());
+    TEnvSetting At("TMPDIR", Tmp.Path());
     {
         TAbVirtualMemoryStream S;
         S.SetMemorySize(3 * 4096);
@@ -68,7 +50,7 @@ TEST(VirtualMemoryStream, AgreesWithAPlainBufferAndItsSwapFileGoesWithIt) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(Tmp.Path()));
 
-    TTempFolderAt Missing(Tmp / "missing");
+    TEnvSetting Missing("TMPDIR", Tmp / "missing");
     TAbVirtualMemoryStream S;
     S.SetMemorySize(1);
     const std::string Data(2 * 4096, 'x');

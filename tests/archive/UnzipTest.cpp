@@ -195,7 +195,7 @@ TEST(UnzipItem, DamagedArchivesFailCleanly) {
     const std::string Zips[] = {ReadFile(MakeZip(Dir / "good.zip", Files, "-9")),
                                 ReadFile(MakeZip(Dir / "enc.zip", Files, "-0 -e -P pw"))};
     fs::create_directory(Dir / "base");
-    SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return 1; });
+    TBoxAnswers Boxes;
     std::mt19937 Gen(7);
     int Loaded = 0;
     for (int Round = 0; Round < 400; ++Round) {
@@ -213,7 +213,6 @@ TEST(UnzipItem, DamagedArchivesFailCleanly) {
         for (auto& E : fs::directory_iterator(Dir / "base"))
             fs::remove_all(E.path());
     }
-    SetMessageBoxHandler(nullptr);
     EXPECT_GT(Loaded, 100);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 4);
 }

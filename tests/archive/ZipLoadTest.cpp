@@ -15,21 +15,6 @@ using namespace testutil;
 
 namespace {
 
-// Collects the message boxes shown while it lives (answered OK).
-class TPromptLog {
-public:
-    TPromptLog() {
-        SetMessageBoxHandler([this](const std::string& Text, const std::string& Caption, unsigned) {
-            Shown.push_back(Caption + ": " + Text);
-            return 1;
-        });
-    }
-    ~TPromptLog() { SetMessageBoxHandler(nullptr); }
-    TPromptLog(const TPromptLog&) = delete;
-    TPromptLog& operator=(const TPromptLog&) = delete;
-    std::vector<std::string> Shown;
-};
-
 std::vector<std::string> Names(const TAbZipArchive& A) {
     std::vector<std::string> N;
     for (int I = 0; I < A.Count(); ++I)
@@ -114,7 +99,7 @@ TEST(ZipLoad, DiskRequests) {
     const std::string Zip = ThreeFileZip(Dir);
     // An empty archive is no disk of a set; the last disk of one may begin with its end record too.
     {
-        TPromptLog Log;
+        TBoxAnswers Log;
         WriteFile(Dir / "none.zip", EndSig + std::string(18, '\0'));
         TAbZipArchive A(Dir / "none.zip", fmOpenRead);
         A.Load();
@@ -124,7 +109,7 @@ TEST(ZipLoad, DiskRequests) {
         TAbZipArchive B(Dir / "last.zip", fmOpenRead);
         B.OnRequestLastDisk = [](void*, bool& Abort) { Abort = true; };
         EXPECT_THROW(B.Load(), EAbUserAbort);
-        EXPECT_TRUE(Log.Shown.empty());
+        EXPECT_TRUE(Log.Texts.empty());
     }
     // A first disk asks for the last one before anything else.
     WriteFile(Dir / "first.zip", std::string("PK\x07\x08", 4) + Zip);
@@ -147,10 +132,10 @@ TEST(ZipLoad, DiskRequests) {
     };
     EXPECT_THROW(B.Load(), EAbUserAbort);
     EXPECT_EQ(Disks, std::vector<int>{2});
-    TPromptLog Log;
+    TBoxAnswers Log;
     TAbZipArchive C(Dir / "later.bin", fmOpenRead);
     EXPECT_THROW(C.Load(), EAbZipInvalid);
-    EXPECT_EQ(Log.Shown.at(0), "Insert floppy: Insert disk number 2 of the spanned disk set");
+    EXPECT_EQ(Log.Texts.at(0), "Insert disk number 2 of the spanned disk set");
     // A set read from a stream the archive did not open cannot change disks.
     const std::string First = ReadFile(Dir / "first.zip");
     TArchiveInMemory M(First.data(), First.size());
@@ -169,7 +154,7 @@ TEST(ZipLoad, SetsMadeByZip) {
     Whole.Load();
     MakeZip(Dir / "set.zip", Files, "-s 64k");
     ASSERT_TRUE(FileExists(Dir / "set.z03"));
-    TPromptLog Log;
+    TBoxAnswers Log;
     for (const char* Opened : {"set.zip", "set.z01"}) {
         TAbZipArchive A(Dir / Opened, fmOpenRead);
         A.Load();
@@ -178,7 +163,7 @@ TEST(ZipLoad, SetsMadeByZip) {
         EXPECT_EQ(Names(A), Names(Whole)) << Opened;
         EXPECT_GT(A.Items(A.Count() - 1)->DiskNumberStart(), 0u);
     }
-    EXPECT_TRUE(Log.Shown.empty());
+    EXPECT_TRUE(Log.Texts.empty());
     MakeZip(Dir / "two.zip", {{"a", RandomBytes(65480, 1)}, {"b", "0123456789"}}, "-0 -s 64k");
     ASSERT_EQ(ReadFile(Dir / "two.zip").substr(0, 4), std::string("PK\x03\x04", 4));
     TAbZipArchive Two(Dir / "two.zip", fmOpenRead);

@@ -23,16 +23,6 @@ public:
     }
 };
 
-TAbZipDirectoryFileHeader SampleRecord() {
-    TAbZipDirectoryFileHeader H;
-    H.VersionMadeBy = 0x0314; // Unix
-    H.CompressedSize = 112;
-    H.UncompressedSize = 200;
-    H.FileName = "dir/name.txt";
-    H.FileComment = "a comment";
-    return H;
-}
-
 std::unique_ptr<TAbZipItem> Loaded(const TAbZipDirectoryFileHeader& H) {
     TBytesStream S(Saved(H));
     auto Item = std::make_unique<TAbZipItem>();
@@ -43,11 +33,13 @@ std::unique_ptr<TAbZipItem> Loaded(const TAbZipDirectoryFileHeader& H) {
 } // namespace
 
 TEST(ZipRecords, Refusals) {
+    TAbZipDirectoryFileHeader H;
+    H.FileName = "dir/name.txt";
+    H.FileComment = "a comment";
     // A wrong signature is refused after the whole record was read.
-    std::string Bytes = Saved(SampleRecord());
+    std::string Bytes = Saved(H);
     Bytes[2] = 3;
     TBytesStream S(Bytes + "tail");
-    TAbZipDirectoryFileHeader H;
     EXPECT_THROW(H.LoadFromStream(S), EAbZipInvalid);
     EXPECT_EQ(S.Position(), int64_t(Bytes.size()));
     for (size_t Cut : {size_t(0), size_t(45), size_t(46), Bytes.size() - 1}) {
@@ -90,9 +82,10 @@ TEST(ZipRecords, DerivedValues) {
     }
 }
 
+// Flagged or UTF-8 names from other hosts pass; DOS-family hosts' names are CP437. Saturated sizes come from
+// the zip64 extra field, in its order. Writing a name keeps CP437 where it fits and flags UTF-8 otherwise.
 TEST(ZipRecords, NamesAndZip64Sizes) {
-    // Flagged or UTF-8 names from other hosts pass; DOS-family hosts' names are CP437.
-    TAbZipDirectoryFileHeader H = SampleRecord();
+    TAbZipDirectoryFileHeader H;
     struct {
         uint16_t MadeBy, Flags;
         std::string Raw, Name;
@@ -110,23 +103,19 @@ TEST(ZipRecords, NamesAndZip64Sizes) {
         H.FileName = N.Raw;
         EXPECT_EQ(Loaded(H)->GetFileName(), N.Name) << N.Raw;
     }
-    // Saturated fields come from the zip64 extra field, in its order.
     H.UncompressedSize = H.CompressedSize = H.RelativeOffset = 0xFFFFFFFFu;
-    std::string Extra("\x0A\x00\x02\x00zz\x01\x00\x18\x00", 10);
+    H.ExtraField = std::string("\x0A\x00\x02\x00zz\x01\x00\x18\x00", 10);
     for (uint64_t V : {uint64_t(0x123456789), uint64_t(0x23456789A), uint64_t(0x3456789AB)})
         for (int B = 0; B < 8; ++B)
-            Extra += char(V >> (8 * B));
-    H.ExtraField = Extra;
-    const auto Owned = Loaded(H);
-    TAbZipItem& Item = *Owned;
-    EXPECT_EQ(Item.GetUncompressedSize(), 0x123456789u);
-    EXPECT_EQ(Item.GetCompressedSize(), 0x23456789Au);
-    EXPECT_EQ(Item.RelativeOffset(), 0x3456789ABu);
-    // Writing a name keeps CP437 where it fits and flags UTF-8 otherwise.
-    Item.SetFileName("na\xC3\xAFve.txt");
-    EXPECT_EQ(Item.RawFileName(), "na\x8bve.txt");
-    EXPECT_EQ(Item.GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag, 0);
-    Item.SetFileName("\xE2\x82\xAC.txt");
-    EXPECT_EQ(Item.RawFileName(), "\xE2\x82\xAC.txt");
-    EXPECT_NE(Item.GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag, 0);
+            H.ExtraField += char(V >> (8 * B));
+    const auto Item = Loaded(H);
+    EXPECT_EQ(Item->GetUncompressedSize(), 0x123456789u);
+    EXPECT_EQ(Item->GetCompressedSize(), 0x23456789Au);
+    EXPECT_EQ(Item->RelativeOffset(), 0x3456789ABu);
+    Item->SetFileName("na\xC3\xAFve.txt");
+    EXPECT_EQ(Item->RawFileName(), "na\x8bve.txt");
+    EXPECT_EQ(Item->GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag, 0);
+    Item->SetFileName("\xE2\x82\xAC.txt");
+    EXPECT_EQ(Item->RawFileName(), "\xE2\x82\xAC.txt");
+    EXPECT_NE(Item->GeneralPurposeBitFlag() & Ab_ZipUtf8NameFlag, 0);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the window tests (QtTest, offscreen platform).
 
-#include "platform/Dialogs.h"
+#include "common/TestUtil.h"
 #include "platform/IniFiles.h"
 #include "ui/arcscanu.h"
 
@@ -15,9 +15,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
-#include <atomic>
 #include <cstdio>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,37 +30,6 @@ template <class T> T* Child(const QObject* Form, const char* Name) {
         qFatal("no control %s", Name);
     return W;
 }
-
-// While it lives, the program's message boxes are answered from a list (then with OK) and recorded, and
-// beeps are counted.
-class TBoxAnswers {
-public:
-    explicit TBoxAnswers(std::deque<int> Answers = {}) : FAnswers(std::move(Answers)) {
-        SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned) {
-            Texts.push_back(Text);
-            if (FAnswers.empty())
-                return int(idOK);
-            const int A = FAnswers.front();
-            FAnswers.pop_front();
-            return A;
-        });
-        SetBeepHandler([this] { ++Beeps; });
-    }
-    ~TBoxAnswers() {
-        SetMessageBoxHandler({});
-        SetBeepHandler({});
-    }
-    TBoxAnswers(const TBoxAnswers&) = delete;
-    TBoxAnswers& operator=(const TBoxAnswers&) = delete;
-
-    void Answer(int A) { FAnswers.push_back(A); }
-
-    std::vector<std::string> Texts;
-    std::atomic<int> Beeps{0};
-
-private:
-    std::deque<int> FAnswers;
-};
 
 // Runs F on the next modal dialog once it is shown (for code that calls exec()).
 inline void OnNextModal(std::function<void(QWidget*)> F) {

@@ -2,8 +2,11 @@
 // Helpers shared by the test programs.
 
 #include "archive/AbDecodeIO.h"
+#include "platform/Dialogs.h"
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -127,6 +130,37 @@ public:
 private:
     std::string FBytes;
     size_t FBitCount = 0;
+};
+
+// While it lives, the program's message boxes are answered from a list (then with OK) and recorded, and
+// beeps are counted.
+class TBoxAnswers {
+public:
+    explicit TBoxAnswers(std::deque<int> Answers = {}) : FAnswers(std::move(Answers)) {
+        SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned) {
+            Texts.push_back(Text);
+            if (FAnswers.empty())
+                return int(idOK);
+            const int A = FAnswers.front();
+            FAnswers.pop_front();
+            return A;
+        });
+        SetBeepHandler([this] { ++Beeps; });
+    }
+    ~TBoxAnswers() {
+        SetMessageBoxHandler({});
+        SetBeepHandler({});
+    }
+    TBoxAnswers(const TBoxAnswers&) = delete;
+    TBoxAnswers& operator=(const TBoxAnswers&) = delete;
+
+    void Answer(int A) { FAnswers.push_back(A); }
+
+    std::vector<std::string> Texts;
+    std::atomic<int> Beeps{0};
+
+private:
+    std::deque<int> FAnswers;
 };
 
 // Runs what worker threads hand to the main thread until Done() holds; false after TimeoutMs.
