@@ -30,9 +30,7 @@ constexpr bool BigFiles = true;
 #endif
 
 void MakeTree(const std::string& Root) {
-    fs::create_directories(Root + "/docs/deep");
     fs::create_directories(Root + "/empty folder");
-    fs::create_directories(Root + "/na\xC3\xAFve");
     WriteFile(Root + "/docs/readme.txt", SampleText(30000, 1));
     WriteFile(Root + "/docs/deep/data.bin", RandomBytes(20000, 2) + std::string(40000, 'z'));
     WriteFile(Root + "/docs/empty.txt", "");

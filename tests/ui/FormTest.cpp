@@ -1,19 +1,25 @@
-// The main window as a new user meets it: its frame, the Go button, the file-type list and its dialog, the
-// checks made before a search starts, and searches over a folder of plain files, damaged archives, a pipe
-// and a program, which give the same result every time.
+// The main window as a new user meets it: its frame, the file-type list and its dialog, the checks made
+// before a search starts, searches over a folder of plain files, damaged archives, a pipe and a program
+// (the same result every time), what it keeps between runs, the Browse button and the help window.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
+#include "platform/IniFiles.h"
+#include "ui/Application.h"
 #include "ui/QtPlatform.h"
 #include "ui/arcscanu.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QToolTip>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -30,7 +36,14 @@ private:
     std::unique_ptr<TQtPlatform> Platform;
     std::unique_ptr<TForm1> Form;
     std::unique_ptr<TScratchDir> Dir;
+    const std::string Ini = testutil::SettingsFile();
+    const QString Home = QCoreApplication::applicationDirPath() + "/";
 
+    // A window started over the settings file as it stands, or as on a first run.
+    void Start(bool Keep = true) {
+        Form = testutil::ShowForm(Keep);
+        QVERIFY(Form);
+    }
     QString Folder() const { return QString::fromStdString(Dir->Path()); }
     QTreeWidget* Tree() { return Child<QTreeWidget>(Form.get(), "TreeView1"); }
     QListWidget* Masks() { return Child<QListWidget>(Form.get(), "MaskTypes"); }
@@ -54,6 +67,21 @@ private:
         for (int I = 0; I < Masks()->count(); ++I)
             Texts << (Masks()->item(I)->checkState() == Qt::Checked ? "+" : "") + Masks()->item(I)->text();
         return Texts.join(", ");
+    }
+    // Everything the window saves, as a user sees it: the search history and text, the folder history
+    // and folder, the types, the four check boxes.
+    QStringList State() {
+        QStringList S;
+        for (const char* Name : {"SearchStr", "SearchPath"}) {
+            QStringList Items;
+            for (int I = 0; I < Combo(Name)->count(); ++I)
+                Items << Combo(Name)->itemText(I);
+            S << Items.join(',') << Combo(Name)->currentText();
+        }
+        QString Ticks;
+        for (const char* Name : {"CaseChk", "SubFoldersChk", "NamesOnlyChk", "SelfExChk"})
+            Ticks += Child<QCheckBox>(Form.get(), Name)->isChecked() ? '1' : '0';
+        return S << Types() << Ticks;
     }
     // Adds a type through "+" and the dialog; Ok false cancels it instead.
     void AddType(const QString& Description, const QString& Extension, bool Enable, bool Ok = true) {
@@ -83,11 +111,12 @@ private slots:
         Dir.reset();
         Platform.reset();
     }
-    void init() {
-        Form = testutil::ShowForm();
-        QVERIFY(Form);
+    void init() { Start(false); }
+    void cleanup() {
+        Form.reset();
+        std::remove(Ini.c_str());
+        rmdir(Ini.c_str());
     }
-    void cleanup() { Form.reset(); }
 
     void AtRest() {
         // Program files have no extension on Linux: the caption keeps the whole program name.
@@ -97,15 +126,12 @@ private slots:
         QCOMPARE(Form->size(), QSize(639, 460));
         QCOMPARE(Form->minimumSize(), Form->maximumSize());
         QVERIFY(!(Form->windowFlags() & Qt::WindowMaximizeButtonHint));
-        // Go needs both texts.
-        QPushButton* Go = Button("GoBtn");
-        Combo("SearchPath")->setEditText("");
-        QTest::keyClicks(Combo("SearchStr"), "needle");
-        QVERIFY(!Go->isEnabled());
-        QTest::keyClicks(Combo("SearchPath"), "/tmp");
-        QVERIFY(Go->isEnabled());
-        Combo("SearchStr")->setEditText("");
-        QVERIFY(!Go->isEnabled());
+        // "Include self-extracting EXE archives" cannot be ticked by the user: it keeps its design state.
+        QCOMPARE(State(), (QStringList{"", "", Home, Home,
+                                       "All Files (*.*), Pascal Files (*.pas), Delphi Forms (*.dfm), C Files "
+                                       "(*.c), Text Files (*.txt), HTML Files (*.htm)",
+                                       "0001"}));
+        QCOMPARE(QDir::currentPath() + "/", Home);
 
         // Before an archive with entries is opened there is nothing to count: 0..0 would draw a busy bar.
         auto* Bar = Child<QProgressBar>(Form.get(), "Progress");
@@ -189,13 +215,12 @@ private slots:
                                                         "Permanently Delete \"C Files (*.c)\""}));
     }
 
-    // Searches that cannot start say why and leave the window as it was.
+    // Searches that cannot start say why and leave the window as it was: no type with a mask, a missing
+    // folder, a search thread the system refuses. The next search runs, and closing asks nothing.
     void NothingToSearch() {
         TBoxAnswers Boxes;
         Form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Form.get()));
-        const int Paths = Combo("SearchPath")->count();
-        // A ticked type whose text holds no "(...)" gives no mask.
         Masks()->item(2)->setText("No mask here");
         Search("needle", "/tmp", {"No mask here"});
         QCOMPARE(Boxes.Texts,
@@ -206,35 +231,7 @@ private slots:
             QVERIFY2(QString::fromStdString(Boxes.Texts.back()).contains("does not exist"),
                      Boxes.Texts.back().c_str());
         }
-        QCOMPARE(Boxes.Texts.size(), size_t(3));
-        QVERIFY(!Form->Seeker().Running());
-        QCOMPARE(Status(), QString());
-        QCOMPARE(Button("GoBtn")->text(), QString("&Go"));
-        for (const char* Name : {"SearchStr", "SearchPath", "CaseChk", "MaskTypes", "GoBtn", "TreeView1"})
-            QVERIFY2(Child<QWidget>(Form.get(), Name)->isEnabled(), Name);
-        QCOMPARE(Combo("SearchPath")->count(), Paths);
-    }
-
-    // Plain files are named by their path; names-only never opens a file: one holding the text in its
-    // bytes is not listed.
-    void SearchesOfANewUser() {
-        TBoxAnswers Boxes;
-        // Return starts the search Go would, and adds nothing more to the history.
-        auto* Text = Combo("SearchStr");
-        Combo("SearchPath")->setEditText(Folder());
-        Masks()->item(Masks()->count() - 1)->setCheckState(Qt::Checked);
-        Text->setEditText("needle");
-        QTest::keyClick(Text->lineEdit(), Qt::Key_Return);
-        QVERIFY(testutil::WaitForSearchEnd(Form.get()));
-        QVERIFY(Status().startsWith("Done!"));
-        QCOMPARE(Text->count(), 1);
-        QCOMPARE(SearchTree("needle"), QStringList({"A.ZIP", "  in.txt", "data/broken/X.ZIP", "data/X.ZIP"}));
-        QCOMPARE(SearchTree("needle", true), QStringList({"NEEDLE-NOTES.EXE"}));
-        QCOMPARE(SearchTree("x.zip", true), QStringList({"data/broken/X.ZIP", "data/X.ZIP"}));
-    }
-
-    void RefusedThreadLeavesTheSeekerIdle() {
-        TBoxAnswers Boxes;
+        QCOMPARE(Combo("SearchPath")->count(), 1);
         // A default stack no system can give makes the next thread creation fail.
         pthread_attr_t Old, Huge;
         QCOMPARE(pthread_getattr_default_np(&Old), 0);
@@ -246,31 +243,166 @@ private slots:
         pthread_attr_destroy(&Huge);
         pthread_attr_destroy(&Old);
 
-        QCOMPARE(Boxes.Texts.size(), size_t(1));
+        QCOMPARE(Boxes.Texts.size(), size_t(4));
         QVERIFY(!Form->Seeker().Running());
+        QCOMPARE(Status(), QString());
         QCOMPARE(Button("GoBtn")->text(), QString("&Go"));
-        // The context is free again: the next search runs, and closing asks nothing.
+        for (const char* Name : {"SearchStr", "SearchPath", "CaseChk", "MaskTypes", "GoBtn", "TreeView1"})
+            QVERIFY2(Child<QWidget>(Form.get(), Name)->isEnabled(), Name);
         QCOMPARE(SearchTree("needle").size(), 4);
         QVERIFY(Form->close());
-        QCOMPARE(Boxes.Texts.size(), size_t(1));
+        QCOMPARE(Boxes.Texts.size(), size_t(4));
     }
 
-    // Two searches at once from one program folder used to share one temporary file and lose entries;
-    // every run must agree, also with a console search of the same folder beside it.
-    void SameSearchSameResult() {
+    // Plain files are named by their path; names-only never opens a file: one holding the text in its
+    // bytes is not listed. Two searches at once from one program folder used to share one temporary file
+    // and lose entries: every run must agree, also with a console search of the same folder beside it.
+    void SearchesOfANewUser() {
         TBoxAnswers Boxes;
-        const QStringList First = SearchTree("needle");
-        const QString Peer = QCoreApplication::applicationDirPath() + "/peer-cli";
+        // Return starts the search Go would, and adds nothing more to the history.
+        auto* Text = Combo("SearchStr");
+        Combo("SearchPath")->setEditText(Folder());
+        Masks()->item(Masks()->count() - 1)->setCheckState(Qt::Checked);
+        Text->setEditText("needle");
+        QTest::keyClick(Text->lineEdit(), Qt::Key_Return);
+        QVERIFY(testutil::WaitForSearchEnd(Form.get()));
+        QVERIFY(Status().startsWith("Done!"));
+        QCOMPARE(Text->count(), 1);
+        QCOMPARE(SearchTree("needle", true), QStringList({"NEEDLE-NOTES.EXE"}));
+        QCOMPARE(SearchTree("x.zip", true), QStringList({"data/broken/X.ZIP", "data/X.ZIP"}));
+        const QString Peer = Home + "peer-cli";
         QFile::remove(Peer);
         QVERIFY(QFile::copy(QString::fromStdString(testutil::BinDir() + "/tarnlet-cli"), Peer));
         for (int I = 0; I < 200; ++I) {
             QProcess Console;
             Console.start(Peer, {"search", "needle", Folder()});
-            QCOMPARE(SearchTree("needle"), First);
+            QCOMPARE(SearchTree("needle"),
+                     QStringList({"A.ZIP", "  in.txt", "data/broken/X.ZIP", "data/X.ZIP"}));
             QVERIFY(Console.state() == QProcess::NotRunning || Console.waitForFinished());
             QCOMPARE(Console.exitCode(), 0);
         }
         QFile::remove(Peer);
+    }
+
+    // A hand-written file read (types match the list whatever their case), changed, saved on close and
+    // shown by the next window; histories keep 17 entries, what the window does not use goes back
+    // unchanged.
+    void SettingsRoundTrip() {
+        TScratchDir Last;
+        Form.reset();
+        testutil::WriteFile(
+            Ini, "[searchstr]\na=first\n[SearchPath]\nx=/one/\n[MaskTypes]\npascal files (*.PAS)=1\n"
+                 "ZIP Files (*.zip)=1\n[ExtractPath]\nss0=/out/one/\n[Options]\nCaseChk=1\n"
+                 "SelfExChk=0\nLastExtractPath=/out/two/\nLastPath=" +
+                     Last.Path() + "\n");
+        Start();
+        const QString Where = QString::fromStdString(Last.Path());
+        QCOMPARE(State(),
+                 (QStringList{"first", "", "/one/", Where,
+                              "All Files (*.*), +Pascal Files (*.pas), Delphi Forms (*.dfm), C Files (*.c), "
+                              "Text Files (*.txt), HTML Files (*.htm), +ZIP Files (*.zip)",
+                              "1000"}));
+        QCOMPARE(QDir::currentPath(), Where);
+
+        for (int I = 0; I < 20; ++I)
+            Combo("SearchStr")->addItem(QString(" text %1 ").arg(I));
+        Combo("SearchPath")->setEditText("/typed/");
+        Masks()->item(3)->setCheckState(Qt::Checked);
+        for (const char* Name : {"CaseChk", "SubFoldersChk", "NamesOnlyChk", "SelfExChk"})
+            Child<QCheckBox>(Form.get(), Name)->toggle();
+        QStringList Before = State();
+        Before[0] = Before[0].section(',', 0, 16);
+        Before[3] = Home; // "/typed/" does not exist: the next start shows the program folder
+        Form->close();
+
+        const TIniFile Saved(Ini);
+        QCOMPARE(Saved.ReadSectionValues("SearchStr").size(), size_t(17));
+        QCOMPARE(Saved.ReadString("Options", "LastPath", ""), std::string("/typed/"));
+        QCOMPARE(Saved.ReadString("ExtractPath", "ss0", ""), std::string("/out/one/"));
+        QCOMPARE(Saved.ReadString("Options", "LastExtractPath", ""), std::string("/out/two/"));
+        Start();
+        QCOMPARE(State(), Before);
+
+        // A settings file that cannot be written is reported and the window still closes.
+        Form.reset();
+        std::remove(Ini.c_str());
+        QCOMPARE(mkdir(Ini.c_str(), 0700), 0);
+        Start();
+        TBoxAnswers Answers;
+        QVERIFY(Form->close());
+        QCOMPARE(Answers.Texts, std::vector<std::string>{"Unable to write to " + Ini});
+    }
+
+    void Browse() {
+        TScratchDir D;
+        auto* Path = Combo("SearchPath");
+        auto Pick = [&](const QString& Typed, std::deque<int> Answers) {
+            TBoxAnswers Boxes(std::move(Answers));
+            QString Start;
+            OnNextModal([&](QWidget* W) {
+                auto* Dlg = qobject_cast<QFileDialog*>(W);
+                QVERIFY(Dlg);
+                Start = Dlg->directory().absolutePath();
+                Child<QLineEdit>(Dlg, "fileNameEdit")->setText(Typed);
+                // A refused folder creation keeps the dialog open.
+                while (Dlg->isVisible() && Boxes.Texts.size() < 2)
+                    static_cast<QDialog*>(Dlg)->accept();
+            });
+            QTest::mouseClick(Button("BrowseBtn"), Qt::LeftButton);
+            return std::pair(Start, Boxes.Texts);
+        };
+        // Go needs both texts.
+        Path->setEditText("");
+        QTest::keyClicks(Combo("SearchStr"), "needle");
+        QVERIFY(!Button("GoBtn")->isEnabled());
+
+        // A new folder is made after a Yes; a No keeps the dialog open and makes nothing.
+        Path->setEditText(QString::fromStdString(D.Path()));
+        const auto [Start, Asked] = Pick(QString::fromStdString(D / "new/deeper"), {idNo, idYes});
+        QCOMPARE(Start, QString::fromStdString(D.Path()));
+        const std::string Question = "The folder \"" + (D / "new/deeper") + "\" does not exist. Create it?";
+        QCOMPARE(Asked, (std::vector<std::string>{Question, Question}));
+        QVERIFY(QDir(QString::fromStdString(D / "new/deeper")).exists());
+        QCOMPARE(Path->currentText(), QString::fromStdString(D / "new/deeper/"));
+        QVERIFY(Button("GoBtn")->isEnabled());
+        Combo("SearchStr")->setEditText("");
+        QVERIFY(!Button("GoBtn")->isEnabled());
+    }
+
+    // The help button and F1 show the help file at its contents, in one window; without the file, a
+    // message naming it.
+    void Help() {
+        TScratchDir D;
+        const QString Filler = QString("<p>filler</p>").repeated(200);
+        testutil::WriteFile(D / "t.hlp",
+                            ("<html><head><title>Test Help</title></head><body>" + Filler +
+                             "<h2><a name=\"contents\">Contents</a></h2>" + Filler + "</body></html>")
+                                .toStdString());
+        Application().HelpFile = D / "t.hlp";
+        QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
+        auto* Browser = Child<QTextBrowser>(Form.get(), "Browser");
+        QWidget* Window = Browser->window();
+        QVERIFY(QTest::qWaitForWindowExposed(Window));
+        QCOMPARE(Window->windowTitle(), QString("Test Help"));
+        QScrollBar* Bar = Browser->verticalScrollBar();
+        const int AtContents = Bar->value();
+        QVERIFY(AtContents > 0);
+
+        Bar->setValue(Bar->maximum());
+        Window->close();
+        Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QTest::keyClick(Form->windowHandle(), Qt::Key_F1); // through the window system, as a key arrives
+        QVERIFY(Window->isVisible());
+        QCOMPARE(Bar->value(), AtContents);
+        QCOMPARE(Form->findChildren<QTextBrowser*>().size(), 1);
+
+        Window->close();
+        Application().HelpFile = D / "missing.hlp";
+        TBoxAnswers Boxes;
+        QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
+        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Cannot open the help file " + (D / "missing.hlp")});
+        QVERIFY(!Window->isVisible());
     }
 };
 

@@ -1,9 +1,12 @@
 // Searches run through the window over folders made here: the locked inputs, the tree and counter, the status
 // line, the histories, Stop, and closing or destroying the window while its worker runs; the match tree as
-// matches build it, and how a selected entry turns back into an archive's path and an entry name.
+// matches build it, how a selected entry turns back into an archive's path and an entry name, and how it is
+// dragged out; message boxes a worker asks for.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
+#include "platform/Files.h"
+#include "ui/DropSource.h"
 #include "ui/QtPlatform.h"
 #include "ui/arcscanu.h"
 
@@ -11,13 +14,17 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTreeWidget>
+#include <future>
 #include <memory>
+#include <stdexcept>
 
 using testutil::Child;
 using testutil::TBoxAnswers;
@@ -48,14 +55,15 @@ private:
         testutil::StartSearch(Form.get(), Text, Where, {"Text Files (*.txt)"});
     }
     void WaitForEnd() { QVERIFY(testutil::WaitForSearchEnd(Form.get())); }
-    QString Enabled() {
+    // The counter, the status line, Go's caption and the controls a user can use.
+    QString Seen() {
         QString Names;
         for (const char* Name :
              {"SearchStr", "SearchPath", "CaseChk", "NamesOnlyChk", "SubFoldersChk", "BrowseBtn", "MaskTypes",
               "AddMaskBtn", "SelfExChk", "FindNextBtn", "ViewerBtn", "LaunchBtn", "GoBtn", "TreeView1"})
             if (Child<QWidget>(Form.get(), Name)->isEnabled())
-                Names += QString(Names.isEmpty() ? "" : " ") + Name;
-        return Names;
+                Names += QString(" ") + Name;
+        return Counter() + " | " + Status() + " | " + Go()->text() + " |" + Names;
     }
 
     // Starts a search over the crowd and returns once the worker has reported its first file. Every report
@@ -69,6 +77,30 @@ private:
             QCoreApplication::processEvents();
         QVERIFY(Status().startsWith("Examining: " + QString::fromStdString(Crowd->Path())));
         QVERIFY(Form->Seeker().Running());
+    }
+
+    TDropFileSource* Source() { return Child<TDropFileSource>(Form.get(), "DropFileSource1"); }
+    void Send(QEvent::Type Type, QPoint At, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Mods) {
+        QWidget* Port = Tree()->viewport();
+        QMouseEvent E(Type, At, Port->mapToGlobal(At),
+                      Type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, Buttons, Mods);
+        QApplication::sendEvent(Port, &E);
+    }
+    // Presses on the node and moves by Delta with the buttons and keys given; true when a drag started.
+    bool Drag(QTreeWidgetItem* Node, QPoint Delta, Qt::MouseButtons Buttons = Qt::LeftButton,
+              Qt::KeyboardModifiers Mods = Qt::NoModifier) {
+        Tree()->setCurrentItem(Node);
+        const QPoint At = Tree()->visualItemRect(Node).center();
+        Source()->Files = {"untouched"};
+        Send(QEvent::MouseButtonPress, At, Qt::LeftButton, Qt::NoModifier);
+        Send(QEvent::MouseMove, At + Delta, Buttons, Mods);
+        Send(QEvent::MouseButtonRelease, At + Delta, Qt::NoButton, Qt::NoModifier);
+        return Source()->Files != QStringList{"untouched"};
+    }
+    // What a drop target on the desktop receives after the user let go over it.
+    QList<QUrl> Dropped() {
+        Source()->GiveFeedback(deCopy);
+        return std::unique_ptr<QMimeData>(Source()->CreateMimeData())->urls();
     }
 
 private slots:
@@ -102,19 +134,16 @@ private slots:
     void SearchBuildsTheTreeAndEnds() {
         TBoxAnswers Boxes;
         Search("NEEDLE", Folder());
-        QCOMPARE(Go()->text(), QString("&Stop"));
-        QCOMPARE(Enabled(), QString("GoBtn TreeView1"));
+        QVERIFY(Seen().endsWith("| &Stop | GoBtn TreeView1"));
         WaitForEnd();
         QCOMPARE(testutil::TreeTexts(Tree()), QStringList({"A.ZIP", "  one.txt", "  src/two.txt",
                                                            "  br[1].txt", "sub/B.ZIP", "  x.txt", "ZZ.EXE"}));
-        QCOMPARE(Counter(), QString("2/5"));
         // a.zip, sub/b.zip and zz.exe; notes.txt is no archive.
-        QCOMPARE(Status(), QString("Done! Total of 3 files examined"));
-        QCOMPARE(Go()->text(), QString("&Go"));
+        const QString Idle =
+            " | &Go | SearchStr SearchPath CaseChk NamesOnlyChk SubFoldersChk BrowseBtn MaskTypes "
+            "AddMaskBtn GoBtn TreeView1";
+        QCOMPARE(Seen(), "2/5 | Done! Total of 3 files examined" + Idle);
         QVERIFY(Child<QProgressBar>(Form.get(), "Progress")->isHidden());
-        QCOMPARE(Enabled(),
-                 QString("SearchStr SearchPath CaseChk NamesOnlyChk SubFoldersChk BrowseBtn MaskTypes "
-                         "AddMaskBtn GoBtn TreeView1"));
         QVERIFY(Boxes.Beeps >= 1 && Boxes.Texts.empty());
         QCOMPARE(Combo("SearchPath")->currentText(), Folder() + "/");
 
@@ -126,8 +155,7 @@ private slots:
         Combo("SearchPath")->setEditText(Folder() + "/");
         QTest::mouseClick(Go(), Qt::LeftButton);
         WaitForEnd();
-        QCOMPARE(Counter(), QString("0 found"));
-        QCOMPARE(Status(), QString("Done! Total of 2 files examined"));
+        QCOMPARE(Seen(), "0 found | Done! Total of 2 files examined" + Idle);
         // A text or folder searched again is listed once, first; the folder got its final "/" once, above
         // the program folder a first start offers.
         QCOMPARE(Items("SearchStr"), QStringList({"NEEDLE", "other"}));
@@ -208,6 +236,114 @@ private slots:
     void DestroyDuringSearch() {
         StartLongSearch();
         Form.reset();
+    }
+
+    // Two entries share a bare name; only the second holds the text. A drag out of the tree starts past a
+    // threshold with one button, carries the archive or the entry, and extracts the entry only when a drop
+    // target asks for it.
+    void DragOut() {
+        TScratchDir D;
+        const std::string Zip = testutil::MakeZip(
+            D / "a.zip", {{"a/Unit1.pas", "other text\n"}, {"dir/Unit1.pas", "the needle here\n"}}, "-0");
+        testutil::StartSearch(Form.get(), "needle", QString::fromStdString(D.Path()), {"All Files (*.*)"});
+        WaitForEnd();
+        QTreeWidgetItem* Entry = Tree()->topLevelItem(0)->child(0);
+        QCOMPARE(Entry->text(0), QString("dir/Unit1.pas"));
+        struct {
+            QPoint Delta;
+            Qt::MouseButtons Buttons;
+            Qt::KeyboardModifiers Mods;
+            bool Starts;
+        } const Rows[] = {
+            {{9, 9}, Qt::LeftButton, Qt::NoModifier, false},
+            {{10, 0}, Qt::LeftButton, Qt::NoModifier, true},
+            {{0, -10}, Qt::LeftButton, Qt::NoModifier, true},
+            {{0, 10}, Qt::RightButton, Qt::NoModifier, true},
+            {{10, 10}, Qt::LeftButton, Qt::ShiftModifier, false},
+            {{10, 10}, Qt::LeftButton, Qt::ControlModifier, false},
+            {{10, 10}, Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false},
+        };
+        for (const auto& R : Rows)
+            QCOMPARE(Drag(Entry, R.Delta, R.Buttons, R.Mods), R.Starts);
+        // Nothing selected, nothing to drag.
+        Tree()->clearSelection();
+        Source()->Files = {"untouched"};
+        Send(QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::NoModifier);
+        Tree()->clearSelection();
+        Send(QEvent::MouseMove, {40, 40}, Qt::LeftButton, Qt::NoModifier);
+        QCOMPARE(Source()->Files, QStringList{"untouched"});
+
+        QVERIFY(Drag(Tree()->topLevelItem(0), {0, 15}));
+        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Zip))});
+        QVERIFY(Drag(Entry, {12, 0}));
+        QCOMPARE(Source()->Files,
+                 QStringList{QString::fromStdString("$$$" + D.Path() + "/A.ZIP$$$dir/Unit1.pas")});
+        const std::string Temp = JoinPath(PrivateTempFolder(), "Unit1.pas");
+        DeleteFile(Temp);
+        QCOMPARE(Dropped(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Temp))});
+        QCOMPARE(testutil::ReadFile(Temp), std::string("the needle here\n"));
+
+        // A damaged entry cancels the drop, leaves no stale copy to drop instead, and says why once the
+        // drag is over; so does an archive gone since the search.
+        std::string Bytes = testutil::ReadFile(Zip);
+        Bytes[Bytes.find("the needle")] = 'T';
+        testutil::WriteFile(Zip, Bytes);
+        TBoxAnswers Boxes;
+        QVERIFY(Drag(Entry, {12, 0}));
+        QCOMPARE(Dropped(), QList<QUrl>());
+        QVERIFY(!FileExists(Temp));
+        QVERIFY(Boxes.Texts.empty());
+        QTRY_COMPARE(Boxes.Texts.size(), size_t(1));
+        std::remove(Zip.c_str());
+        QVERIFY(Drag(Entry, {12, 0}));
+        QCOMPARE(Dropped(), QList<QUrl>());
+        QTRY_COMPARE(Boxes.Texts.size(), size_t(2));
+    }
+
+    // A drop target asks for the list in both forms: the owner is asked once. Released where nothing
+    // accepts, no data.
+    void DesktopData() {
+        TDropFileSource Source(nullptr);
+        Source.Files = {"/tmp/x y.txt"};
+        int Asked = 0;
+        Source.OnDrop = [&](TDropSource&, TDragType, bool& Continue) { Continue = ++Asked > 0; };
+        Source.GiveFeedback(deCopy);
+        std::unique_ptr<QMimeData> Data(Source.CreateMimeData());
+        QCOMPARE(Data->formats(), (QStringList{"text/uri-list", "text/plain"}));
+        QCOMPARE(Data->text() + "|" + Data->data("text/uri-list"),
+                 QString("/tmp/x y.txt|file:///tmp/x%20y.txt\r\n"));
+        QCOMPARE(Asked, 1);
+        Source.GiveFeedback(deNone);
+        Data.reset(Source.CreateMimeData());
+        QVERIFY(Data->data("text/uri-list").isEmpty() && Asked == 1);
+    }
+
+    // A worker asks through a real Qt message box on the main thread and waits for the answer; a failure on
+    // the main thread travels back to it.
+    void WorkerAsksAndGetsFailuresBack() {
+        Platform.reset(); // boxes answered by the tests before are Qt boxes again
+        Platform = std::make_unique<TQtPlatform>();
+        QString Shown;
+        testutil::OnNextModal([&](QWidget* W) {
+            auto* Box = qobject_cast<QMessageBox*>(W);
+            QVERIFY(Box);
+            Shown = Box->windowTitle() + "|" + Box->text();
+            Box->button(QMessageBox::No)->click();
+        });
+        auto Worker = std::async(std::launch::async, [] {
+            MessageBeep();
+            const int Answer = ShowMessageBox("Overwrite it?", "Question", mbYesNo);
+            try {
+                RunOnMainThread([] { throw std::runtime_error(" handler failed"); });
+            } catch (const std::runtime_error& E) {
+                return std::to_string(Answer) + E.what();
+            }
+            return std::string("nothing raised");
+        });
+        while (Worker.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        QCOMPARE(Worker.get(), std::to_string(idNo) + " handler failed");
+        QCOMPARE(Shown, QString("Question|Overwrite it?"));
     }
 };
 
