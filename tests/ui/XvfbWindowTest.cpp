@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -32,10 +33,10 @@ int RunOnXvfb(const std::string& Script) {
 // Shell functions for the script below. start: the program, until its window is up; at X Y: a click
 // at a point of its window, whose client area lies at 192,154 without a window manager; search TEXT
 // FOLDER: both typed in, every file type ticked, Go; stop: Close, until the program has ended.
-std::string ShellFunctions() {
+std::string ShellFunctions(const std::string& Program) {
     return "unset QT_QPA_PLATFORM; "
            "start() { " +
-           testutil::Quote(testutil::BinDir() + "/tarnlet") +
+           testutil::Quote(Program) +
            " & pid=$!; for i in $(seq 150); do "
            "  xdotool search --onlyvisible --name 'Locates files within Archives' >/dev/null && break; sleep "
            "0.1; "
@@ -47,24 +48,6 @@ std::string ShellFunctions() {
            "done; "
            "  kill $pid 2>/dev/null; true; }; ";
 }
-
-// The built program's settings file, moved aside while a test runs the program and put back after.
-class TSettingsAside {
-public:
-    explicit TSettingsAside(std::string Aside) : FAside(std::move(Aside)) {
-        std::rename(File.c_str(), FAside.c_str());
-    }
-    ~TSettingsAside() {
-        std::remove(File.c_str());
-        std::rename(FAside.c_str(), File.c_str());
-    }
-    TSettingsAside(const TSettingsAside&) = delete;
-    TSettingsAside& operator=(const TSettingsAside&) = delete;
-    const std::string File = testutil::BinDir() + "/tarnlet.INI";
-
-private:
-    std::string FAside;
-};
 
 // Another program's window that takes dropped files: it writes the first one's address and content to a
 // file and ends.
@@ -112,16 +95,18 @@ private slots:
         testutil::TScratchDir D;
         const std::string Tree = D / "tree", Png = testutil::BinDir() + "/../tarnlet-window.png";
         testutil::MakeZip(Tree + "/a.zip", {{"dir/Unit1.pas", "the needle here\n"}});
-        TSettingsAside Aside(D / "saved.INI");
+        // A copy of the program, so that its settings file lies in the scratch folder.
+        const std::string Program = D / "tarnlet", Ini = D / "tarnlet.INI";
+        std::filesystem::copy_file(testutil::BinDir() + "/tarnlet", Program);
         const std::string Self = Quote(QCoreApplication::applicationFilePath().toStdString());
         const std::string Temp = JoinPath(PrivateTempFolder(), "Unit1.pas");
         // Fixed pauses between the steps: on a loaded machine a run may miss one, so it may be run again.
         // The target's window lies at 0,0; the entry's line of the tree at 85,180 of the program's window.
         for (int Run = 0; Run < 3 && !(FileExists(D / "dropped") && FileExists(D / "first.INI")); ++Run) {
-            for (const std::string& Old : {Aside.File, D / "dropped", D / "first.INI", Temp})
+            for (const std::string& Old : {Ini, D / "dropped", D / "first.INI", Temp})
                 DeleteFile(Old);
             QCOMPARE(
-                RunOnXvfb(ShellFunctions() + Self + " --drop-target " + Quote(D / "dropped") +
+                RunOnXvfb(ShellFunctions(Program) + Self + " --drop-target " + Quote(D / "dropped") +
                           " & target=$!; start; search needle " + Quote(Tree) +
                           "; at 85 180; sleep 1; xdotool mousedown 1; "
                           "for p in 290,350 250,300 150,200 80,80 75,75; do "
@@ -129,7 +114,7 @@ private slots:
                           "done; xdotool mouseup 1; "
                           "for i in $(seq 100); do kill -0 $target 2>/dev/null || break; sleep 0.1; done; "
                           "kill $target 2>/dev/null; at 24 72; stop; grep -q needle " +
-                          Quote(Aside.File) + " && cp " + Quote(Aside.File) + " " + Quote(D / "first.INI") +
+                          Quote(Ini) + " && cp " + Quote(Ini) + " " + Quote(D / "first.INI") +
                           "; start; xwininfo -root -tree | grep 'Locates files within Archives' > " +
                           Quote(D / "window") + "; " + Self + " --grab " + Quote(Png) + "; stop >/dev/null"),
                 0);
@@ -140,7 +125,7 @@ private slots:
         QCOMPARE(Settings.ReadString("Options", "LastPath", ""), Tree + "/");
         QCOMPARE(Settings.ReadString("Options", "CaseChk", ""), std::string("1"));
         QCOMPARE(Settings.ReadString("MaskTypes", "Text Files (*.txt)", ""), std::string("1"));
-        QCOMPARE(testutil::ReadFile(Aside.File), testutil::ReadFile(D / "first.INI"));
+        QCOMPARE(testutil::ReadFile(Ini), testutil::ReadFile(D / "first.INI"));
 
         const QString Line = QString::fromStdString(testutil::ReadFile(D / "window")).trimmed();
         QVERIFY2(Line.contains("\"tarnlet Locates files within Archives which contain a specific string of "
