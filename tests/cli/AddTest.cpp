@@ -83,8 +83,7 @@ TEST(CliAdd, ArchivesAtEveryLevelPassOtherReadersAndExtractIdentical) {
         fs::remove(Tree + "/big.txt");
         if (Big)
             WriteFile(Tree + "/big.txt", SampleText(30 << 20, 6));
-        const std::string Pw = Password;
-        const std::string P = Pw.empty() ? "" : " -p " + Quote(Pw);
+        const std::string Pw = Password, P = Pw.empty() ? "" : " -p " + Quote(Pw);
         ASSERT_EQ(testutil::Run("cd " + Quote(Tree) + " && " +
                                 Add("-" + std::to_string(Level) + P + " -r " + Quote(Zip) + " .")),
                   0);

@@ -8,21 +8,15 @@
 #include "platform/Files.h"
 #include "ui/DropSource.h"
 #include "ui/QtPlatform.h"
-#include "ui/arcscanu.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTreeWidget>
 #include <future>
-#include <memory>
 
 using testutil::Child;
 using testutil::TBoxAnswers;
@@ -192,9 +186,8 @@ private slots:
         // at the end of the search.
         StartLongSearch();
         QCOMPARE(Counter(), QString("0 found"));
-        const std::string Archive = Crowd->Path() + "/A.ZIP";
-        Form->ScannerContextFound(Archive, "a.txt", 0, 0);
-        Form->ScannerContextFound(Archive, "b.txt", 0, 0);
+        for (const char* Entry : {"a.txt", "b.txt"})
+            Form->ScannerContextFound(Crowd->Path() + "/A.ZIP", Entry, 0, 0);
         Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(1));
         WaitForEnd();
         QCOMPARE(testutil::TreeTexts(Tree()), QStringList({"A.ZIP", "  a.txt", "  b.txt"}));
@@ -204,19 +197,21 @@ private slots:
         QCOMPARE(Shown.count(), 3);
     }
 
-    void StopEndsTheSearch() {
+    // Stop ends the search; a window destroyed meanwhile waits for its worker.
+    void StopOrDestroyDuringSearch() {
         StartLongSearch();
         QTest::mouseClick(Go(), Qt::LeftButton);
         WaitForEnd();
         QVERIFY2(Status().startsWith("Done! Total of ") && !Status().contains(" 300 "), qPrintable(Status()));
         QVERIFY(Combo("SearchStr")->isEnabled());
+        StartLongSearch();
+        Form.reset();
     }
 
     void CloseDuringSearch() {
         TBoxAnswers Boxes({idNo, idYes});
         StartLongSearch();
-        QVERIFY(!Form->close());
-        QVERIFY(Form->isVisible() && Form->Seeker().Running());
+        QVERIFY(!Form->close() && Form->isVisible() && Form->Seeker().Running());
         // Yes: the window goes out of sight at once and is closed (here: deleted) after the worker ended.
         Form->setAttribute(Qt::WA_DeleteOnClose);
         QPointer<TForm1> Window = Form.release();
@@ -227,11 +222,6 @@ private slots:
         QCOMPARE(Closed.count(), 1);
         QCOMPARE(Boxes.Texts,
                  std::vector<std::string>(2, "Search in progress. Are you sure you want to Close Tarnlet?"));
-    }
-
-    void DestroyDuringSearch() {
-        StartLongSearch();
-        Form.reset();
     }
 
     // Two entries share a bare name; only the second holds the text. A drag out of the tree starts past a

@@ -22,14 +22,6 @@
 
 namespace {
 
-// Runs a shell script on a fresh 1024 by 768 X server. The server number comes from the process id:
-// "xvfb-run -a" picks the first free one, and two test programs starting at once pick the same.
-int RunOnXvfb(const std::string& Script) {
-    const std::string Server = std::to_string(100 + QCoreApplication::applicationPid() % 5000);
-    return testutil::Run("xvfb-run -n " + Server + " -s '-screen 0 1024x768x24' sh -c " +
-                         testutil::Quote(Script) + " 2>/dev/null");
-}
-
 // Shell functions for the script below. start: the program, until its window is up; at X Y: a click
 // at a point of its window, whose client area lies at 192,154 without a window manager; search TEXT
 // FOLDER: both typed in, every file type ticked, Go; stop: Close, until the program has ended.
@@ -100,13 +92,18 @@ private slots:
         std::filesystem::copy_file(testutil::BinDir() + "/tarnlet", Program);
         const std::string Self = Quote(QCoreApplication::applicationFilePath().toStdString());
         const std::string Temp = JoinPath(PrivateTempFolder(), "Unit1.pas");
+        const std::string Server = std::to_string(100 + QCoreApplication::applicationPid() % 5000);
         // Fixed pauses between the steps: on a loaded machine a run may miss one, so it may be run again.
         // The target's window lies at 0,0; the entry's line of the tree at 85,180 of the program's window.
         for (int Run = 0; Run < 3 && !(FileExists(D / "dropped") && FileExists(D / "first.INI")); ++Run) {
             for (const std::string& Old : {Ini, D / "dropped", D / "first.INI", Temp})
                 DeleteFile(Old);
+            // A fresh 1024 by 768 X server. Its number comes from the process id: "xvfb-run -a" picks the
+            // first free one, and two test programs starting at once pick the same.
             QCOMPARE(
-                RunOnXvfb(ShellFunctions(Program) + Self + " --drop-target " + Quote(D / "dropped") +
+                testutil::Run(
+                    "xvfb-run -n " + Server + " -s '-screen 0 1024x768x24' sh -c " +
+                    Quote(ShellFunctions(Program) + Self + " --drop-target " + Quote(D / "dropped") +
                           " & target=$!; start; search needle " + Quote(Tree) +
                           "; at 85 180; sleep 1; xdotool mousedown 1; "
                           "for p in 290,350 250,300 150,200 80,80 75,75; do "
@@ -116,7 +113,8 @@ private slots:
                           "kill $target 2>/dev/null; at 24 72; stop; grep -q needle " +
                           Quote(Ini) + " && cp " + Quote(Ini) + " " + Quote(D / "first.INI") +
                           "; start; xwininfo -root -tree | grep 'Locates files within Archives' > " +
-                          Quote(D / "window") + "; " + Self + " --grab " + Quote(Png) + "; stop >/dev/null"),
+                          Quote(D / "window") + "; " + Self + " --grab " + Quote(Png) + "; stop >/dev/null") +
+                    " 2>/dev/null"),
                 0);
         }
         QCOMPARE(testutil::ReadFile(D / "dropped"), Temp + "\nthe needle here\n");
