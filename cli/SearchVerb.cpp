@@ -14,11 +14,13 @@ const TVerb SearchVerbInfo = {
     "search",
     "[--case] [--names-only] [--no-subfolders] [--no-exe] [--types MASKS] [--list] [-j N]\n"
     "       TEXT FOLDER",
-    "      Searches the entries of every archive below FOLDER (and other files as they lie) for TEXT\n"
-    "      and prints the matches as a tree, or with --list one line per match (archive, tab, entry).\n"
+    "      Searches the entries of every archive below FOLDER (self-extracting programs too, unless\n"
+    "      --no-exe; other files as they lie) for TEXT and prints the matches as a tree, or with\n"
+    "      --list one line per match (archive, tab, entry). Entries that cannot be examined (damaged,\n"
+    "      encrypted, an unknown method) are named on standard error with the reason and counted.\n"
     "      -j N searches N files at a time (1 to 64; by default one per processor, at most 8);\n"
     "      the output is the same whatever N.\n"
-    "      Exit status 0 with matches, 1 without, 2 on error.",
+    "      Exit status 0 with matches, 1 without, 2 on error or when an entry could not be examined.",
     SearchVerb};
 
 namespace {
@@ -72,13 +74,20 @@ public:
     void Add(const std::string& ArcFilename, const std::string& AFileName) {
         const TMatchGrouper::TPlace Place = Matches.Add(FSearchFolder, ArcFilename, AFileName);
         if (Place.Kind == TMatchGrouper::mkPlainFile)
-            FOut += Place.Archive + '\n';
+            FOut += Place.File + '\n';
         else if (FList)
-            FOut += Place.Archive + '\t' + AFileName + '\n';
+            FOut += Place.File + '\t' + AFileName + '\n';
         else if (Place.Kind == TMatchGrouper::mkNewArchive)
-            FOut += Place.Archive + "\n  " + AFileName + '\n';
+            FOut += Place.File + "\n  " + AFileName + '\n';
         else
             FOut += "  " + AFileName + '\n';
+    }
+    // Names an entry that could not be examined on standard error, at once.
+    void Failed(const std::string& AFileName, const std::string& Reason, bool Progress) {
+        Matches.EntryFailed();
+        if (Progress)
+            std::fputs("\r\x1b[K", stderr);
+        ReportError(Matches.LastFile(FSearchFolder) + ": " + AFileName, Reason);
     }
     // Hands what has been gathered to standard output.
     bool Flush() {
@@ -107,6 +116,10 @@ void ConnectEvents(TMemSeeker& Scanner, TMatchPrinter& Printer, bool Progress, T
                                      int32_t, TDateTime) { Printer.Matches.FileFound(APath, AName); };
     Scanner.OnContextFound = [&Printer](const std::string& Arc, const std::string& Name, int64_t, int64_t) {
         Printer.Add(Arc, Name);
+    };
+    Scanner.OnEntryFailed = [&Printer, Progress](const std::string&, const std::string& Name,
+                                                 const std::string& Reason) {
+        Printer.Failed(Name, Reason, Progress);
     };
     if (Progress)
         Scanner.OnProcess = [](uint32_t, uint64_t, uint32_t, uint32_t, const std::string& Current, uint64_t,
@@ -151,14 +164,17 @@ int SearchVerb(const std::vector<std::string>& Args) {
             return ReportError(Folder, "cannot write the matches");
         if (Progress)
             std::fputs("\r\x1b[K", stderr);
+        const TMatchGrouper& Matches = Printer.Matches;
         if (!A.List)
-            std::printf("%d/%d\nDone! Total of %u files examined\n", Printer.Matches.ArchiveMatches(),
-                        Printer.Matches.EntryMatches(), Outcome.Examined);
+            std::printf("%d/%d\n%s\n", Matches.ArchiveMatches(), Matches.EntryMatches(),
+                        DoneText(Outcome.Examined, Matches.Unexamined()).c_str());
         if (std::fflush(stdout) != 0)
             return ReportError(Folder, "cannot write the matches");
         if (!Outcome.WalkError.empty())
             return ReportError(Folder, Outcome.WalkError);
-        return Printer.Matches.EntryMatches() > 0 ? ExitOk : ExitNoMatch;
+        if (Matches.Unexamined() > 0)
+            return ExitError;
+        return Matches.EntryMatches() > 0 ? ExitOk : ExitNoMatch;
     } catch (const std::exception& E) {
         return ReportError(Folder, E.what());
     }

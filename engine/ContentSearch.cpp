@@ -3,7 +3,6 @@
 #include "archive/AbUnZPrc.h"
 #include "engine/FileSearch.h"
 #include "platform/Dialogs.h"
-#include "platform/DosDate.h"
 
 #include <condition_variable>
 #include <deque>
@@ -186,11 +185,6 @@ void TContexTSeekThread::FileFound() {
     auto Job = std::make_unique<TSearchJob>();
     Job->Path = CurrentPath;
     Job->Found = FindData;
-    // A time that has no DOS form stops the walk at once, as it does when the event is sent; the file
-    // is still searched.
-    uint32_t DosTime;
-    if (OnFileFound && !UnixToDosDateTime(FindData.Time, DosTime))
-        SeekError = -1;
     // Only regular files have bytes to search: reading a pipe or a device named like an archive would
     // block the search or disturb the device, and a folder holds none.
     Job->Search = !Context->IsEmpty() && (FindData.Attr & (attrDirectory | attrSystem)) == 0;
@@ -253,6 +247,10 @@ void TContexTSeekThread::Replay(const TSearchJob& Job) {
         case ekBeep:
             MessageBeep();
             break;
+        case ekEntryFailed:
+            if (OnEntryFailed)
+                OnEntryFailed(ArcFileName, EntryName, Job.Reasons[size_t(E.Position)]);
+            break;
         }
     }
     if (!Job.Fields.empty())
@@ -262,18 +260,16 @@ void TContexTSeekThread::Replay(const TSearchJob& Job) {
 }
 
 void TContexTSeekThread::Apply(const TSearchFields& Fields) {
-    if (Fields.Set & TSearchFields::sfEntryIndex)
-        EntryIndex = Fields.EntryIndex;
-    if (Fields.Set & TSearchFields::sfEntryCount)
-        EntryCount = Fields.EntryCount;
-    if (Fields.Set & TSearchFields::sfFileSize)
-        FileSize = Fields.FileSize;
-    if (Fields.Set & TSearchFields::sfCurrentPath)
-        CurrentPath = Fields.CurrentPath;
-    if (Fields.Set & TSearchFields::sfArcFileName)
-        ArcFileName = Fields.ArcFileName;
-    if (Fields.Set & TSearchFields::sfEntryName)
-        EntryName = Fields.EntryName;
+    const auto Take = [&Fields](uint8_t Bit, const auto& From, auto& To) {
+        if (Fields.Set & Bit)
+            To = From;
+    };
+    Take(TSearchFields::sfEntryIndex, Fields.EntryIndex, EntryIndex);
+    Take(TSearchFields::sfEntryCount, Fields.EntryCount, EntryCount);
+    Take(TSearchFields::sfFileSize, Fields.FileSize, FileSize);
+    Take(TSearchFields::sfCurrentPath, Fields.CurrentPath, CurrentPath);
+    Take(TSearchFields::sfArcFileName, Fields.ArcFileName, ArcFileName);
+    Take(TSearchFields::sfEntryName, Fields.EntryName, EntryName);
 }
 
 void TContexTSeekThread::DoProcess() {
@@ -299,9 +295,11 @@ TMemSeeker::TMemSeeker() : FContext(std::make_shared<TContext>()) {
 }
 
 std::unique_ptr<TSeekThread> TMemSeeker::CreateSeekThread() {
-    return std::make_unique<TContexTSeekThread>(FContext, AttrMask(), Files(), Directory(), ScanDrives(),
-                                                ScanScope(), Recursive(), OnProcess, OnFileFound,
-                                                OnContextFound, FWorkers);
+    auto Thread = std::make_unique<TContexTSeekThread>(FContext, AttrMask(), Files(), Directory(),
+                                                       ScanDrives(), ScanScope(), Recursive(), OnProcess,
+                                                       OnFileFound, OnContextFound, FWorkers);
+    Thread->OnEntryFailed = OnEntryFailed;
+    return Thread;
 }
 
 void TMemSeeker::DefaultContextFound(const std::string&, const std::string&, int64_t, int64_t) {}

@@ -17,6 +17,10 @@ public:
     void UnzipEntry(TAbZipArchive& Sender, TAbZipItem& Item, const std::string& NewName);
 };
 
+// An entry the search could not examine (damaged, encrypted without the password, an unknown method).
+using TOnEntryFailed = std::function<void(const std::string& ArcFilename, const std::string& AFileName,
+                                          const std::string& Reason)>;
+
 class TSearchPool;
 struct TSearchJob;
 struct TSearchFields;
@@ -36,6 +40,7 @@ public:
 
     std::shared_ptr<TContext> Context;
     TOnMatch OnContextFound;
+    TOnEntryFailed OnEntryFailed;
     // The fields below show what the events delivered so far have left in them.
     int64_t Position = 0; // of the match just reported, or of the end of what had been scanned
     int64_t FileSize = 0;
@@ -75,6 +80,7 @@ public:
     void SetWorkers(unsigned Value) { FWorkers = Value; }
 
     TOnMatch OnContextFound;
+    TOnEntryFailed OnEntryFailed;
 
 protected:
     std::unique_ptr<TSeekThread> CreateSeekThread() override;

@@ -52,7 +52,9 @@ void TFileSearch::Run(TSearchJob& Job) {
     const std::string& Name = Job.Found.Name;
     const std::string Upper = UpperCaseAscii(Name);
     Set(&TSearchFields::EntryName, TSearchFields::sfEntryName, Upper);
-    if (Upper.find(".ZIP") == std::string::npos) {
+    // A program is opened too: it may be a self-extracting archive. The walk reports programs only when
+    // they are wanted.
+    if (Upper.find(".ZIP") == std::string::npos && Upper.find(".EXE") == std::string::npos) {
         Set(&TSearchFields::ArcFileName, TSearchFields::sfArcFileName, std::string());
         SearchUnopened(JoinPath(Job.Path, Name));
     } else
@@ -63,6 +65,7 @@ void TFileSearch::Run(TSearchJob& Job) {
     if (FStopped()) {
         Job.Events.clear();
         Job.Fields.clear();
+        Job.Reasons.clear();
     }
     FJob = nullptr;
 }
@@ -71,7 +74,7 @@ void TFileSearch::SearchArchive(const std::string& FileName, const std::string& 
     const std::string Folder = IncludeTrailingSlash(FJob->Path);
     Set(&TSearchFields::CurrentPath, TSearchFields::sfCurrentPath, Folder);
     Set(&TSearchFields::ArcFileName, TSearchFields::sfArcFileName, Folder + Upper);
-    if (Upper.find(".EXE") != std::string::npos)
+    if (Upper.find(".ZIP") != std::string::npos && Upper.find(".EXE") != std::string::npos)
         Emit(ekBeep, 0);
     std::unique_ptr<TAbZipArchive> Archive;
     try {
@@ -128,9 +131,11 @@ void TFileSearch::SearchEntries(TAbZipArchive& Archive) {
         TScanSink Sink(FFinder, FStopped);
         try {
             UnzipItemToSink(Archive, *Item, Sink);
-        } catch (const std::exception&) {
-            // Damaged, encrypted without the password, an unknown method: the entry is skipped, and
-            // what was found in it before the failure does not count.
+        } catch (const std::exception& E) {
+            // Damaged, encrypted without the password, an unknown method: what was found in the entry
+            // before the failure does not count, and the entry is reported as not examined. (A stop
+            // raises here too, but then no event of the file is delivered.)
+            EntryFailed(Item->GetFileName(), E.what());
             continue;
         }
         Set(&TSearchFields::EntryName, TSearchFields::sfEntryName, Item->GetFileName());
@@ -138,6 +143,12 @@ void TFileSearch::SearchEntries(TAbZipArchive& Archive) {
         EmitScan(Sink.Total());
     }
     Set(&TSearchFields::EntryIndex, TSearchFields::sfEntryIndex, uint32_t(Archive.Count()));
+}
+
+void TFileSearch::EntryFailed(const std::string& Name, const std::string& Reason) {
+    Set(&TSearchFields::EntryName, TSearchFields::sfEntryName, Name);
+    FJob->Reasons.push_back(Reason);
+    Emit(ekEntryFailed, int64_t(FJob->Reasons.size() - 1));
 }
 
 void TFileSearch::SearchUnopened(const std::string& FileName) {

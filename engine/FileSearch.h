@@ -33,7 +33,8 @@ struct TSearchFields {
     std::string EntryName;
 };
 
-enum TSearchEventKind : uint8_t { ekProcess, ekContextFound, ekBeep };
+// ekEntryFailed: the entry in the fields could not be examined; its Position indexes the job's Reasons.
+enum TSearchEventKind : uint8_t { ekProcess, ekContextFound, ekBeep, ekEntryFailed };
 
 struct TSearchEvent {
     TSearchEventKind Kind;
@@ -50,8 +51,9 @@ struct TSearchJob {
     // Filled by the worker:
     std::vector<TSearchFields> Fields;
     std::vector<TSearchEvent> Events;
-    std::string Failure; // an error that ended the search of the file, after its events
-    bool Done = false;   // under the pool's lock
+    std::vector<std::string> Reasons; // why entries could not be examined
+    std::string Failure;              // an error that ended the search of the file, after its events
+    bool Done = false;                // under the pool's lock
 };
 
 // Searches reported files one after the other; each worker has its own. Stopped is asked often, also
@@ -66,6 +68,7 @@ private:
     class TScanSink;
 
     void SearchArchive(const std::string& FileName, const std::string& Upper);
+    void EntryFailed(const std::string& Name, const std::string& Reason);
     void SearchNames(TAbZipArchive& Archive, const std::string& Text);
     void SearchEntries(TAbZipArchive& Archive);
     // A file that is not a readable archive: its bytes, or in names-only mode its own name.

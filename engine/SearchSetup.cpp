@@ -41,26 +41,44 @@ std::string RelativeTo(const std::string& SearchFolder, std::string Path) {
 
 void TMatchGrouper::Start() {
     FLastArchive.clear();
-    FLastFileFolder.clear();
+    FLastArchiveFile.clear();
+    FLastFile.clear();
     FHasArchive = false;
     FArchiveMatches = 0;
     FEntryMatches = 0;
+    FUnexamined = 0;
 }
 
 void TMatchGrouper::FileFound(const std::string& APath, const std::string& AName) {
-    FLastFileFolder = ExtractFilePath(JoinPath(APath, AName));
+    FLastFile = JoinPath(APath, AName);
+}
+
+std::string TMatchGrouper::LastFile(const std::string& SearchFolder) const {
+    return RelativeTo(SearchFolder, FLastFile);
 }
 
 TMatchGrouper::TPlace TMatchGrouper::Add(const std::string& SearchFolder, const std::string& ArcFilename,
                                          const std::string& AFileName) {
     ++FEntryMatches;
     if (ArcFilename.empty())
-        return {mkPlainFile, RelativeTo(SearchFolder, FLastFileFolder + AFileName)};
+        return {mkPlainFile, RelativeTo(SearchFolder, ExtractFilePath(FLastFile) + AFileName),
+                LastFile(SearchFolder)};
     const std::string S = RelativeTo(SearchFolder, ArcFilename);
-    if (FHasArchive && S == FLastArchive)
-        return {mkSameArchive, S};
+    // Names that differ only in case are one group's name, yet two archives.
+    if (FHasArchive && S == FLastArchive && FLastFile == FLastArchiveFile)
+        return {mkSameArchive, S, LastFile(SearchFolder)};
     FHasArchive = true;
     FLastArchive = S;
+    FLastArchiveFile = FLastFile;
     ++FArchiveMatches;
-    return {mkNewArchive, S};
+    return {mkNewArchive, S, LastFile(SearchFolder)};
+}
+
+std::string DoneText(uint32_t Examined, int Unexamined) {
+    std::string Text = Format("Done! Total of %d files examined", {Examined});
+    if (Unexamined == 1)
+        Text += "; 1 entry could not be examined";
+    else if (Unexamined > 1)
+        Text += Format("; %d entries could not be examined", {Unexamined});
+    return Text;
 }

@@ -27,13 +27,14 @@ void ApplySearchRequest(TMemSeeker& Scanner, const TSearchRequest& Request);
 // Groups the matches of one search as they arrive: a match in an archive other than the last one starts
 // a new archive group; a plain file is a group of its own and leaves the last archive as it was. Archives
 // and plain files below the search folder are named relative to it, so two files of one name in
-// different folders stay apart.
+// different folders stay apart. Also counts the entries that could not be examined.
 class TMatchGrouper {
 public:
     enum TKind { mkPlainFile, mkNewArchive, mkSameArchive };
     struct TPlace {
         TKind Kind;
         std::string Archive; // the archive's or the plain file's name, relative to the search folder
+        std::string File;    // the same, with the file's name as it is on disk
     };
 
     // Forgets the previous search's groups and counts.
@@ -43,13 +44,23 @@ public:
     // ArcFilename is empty for a plain file, which then is the file last found, named AFileName.
     TPlace Add(const std::string& SearchFolder, const std::string& ArcFilename, const std::string& AFileName);
 
+    // The file last found, as it is on disk, relative to the search folder.
+    std::string LastFile(const std::string& SearchFolder) const;
+    void EntryFailed() { ++FUnexamined; }
+
     int ArchiveMatches() const { return FArchiveMatches; }
     int EntryMatches() const { return FEntryMatches; }
+    int Unexamined() const { return FUnexamined; }
 
 private:
     std::string FLastArchive;
-    std::string FLastFileFolder;
+    std::string FLastArchiveFile;
+    std::string FLastFile;
     bool FHasArchive = false;
     int FArchiveMatches = 0;
     int FEntryMatches = 0;
+    int FUnexamined = 0;
 };
+
+// The end of a search: "Done! Total of N files examined", and how many entries could not be.
+std::string DoneText(uint32_t Examined, int Unexamined);

@@ -128,6 +128,9 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), Ui(std::make_unique<Ui::TForm
     Scanner.OnProcess = std::bind_front(&TForm1::ScannerProcess, this);
     Scanner.OnProcessDone = std::bind_front(&TForm1::ScannerProcessDone, this);
     Scanner.OnContextFound = std::bind_front(&TForm1::ScannerContextFound, this);
+    Scanner.OnEntryFailed = [this](const std::string&, const std::string&, const std::string&) {
+        Matches.EntryFailed();
+    };
 
     connect(Ui->SearchStr, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
     connect(Ui->SearchPath, &QComboBox::editTextChanged, this, &TForm1::SearchStrChange);
@@ -403,7 +406,7 @@ void TForm1::ScannerContextFound(const std::string& ArcFilename, const std::stri
 
 void TForm1::ScannerProcessDone(uint32_t ACount, uint64_t) {
     Ui->Progress->setValue(0);
-    Ui->lblCurrent->setText(Q(Format("Done! Total of %d files examined", {ACount})));
+    Ui->lblCurrent->setText(Q(DoneText(ACount, Matches.Unexamined())));
     EndSearchIdle();
     QTreeWidget* Tree = Ui->TreeView1;
     if (Tree->topLevelItemCount() > 0) {
