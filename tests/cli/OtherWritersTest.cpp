@@ -1,6 +1,7 @@
-// Archives as zip, Python and 7zz write them (zip64 records, streamed entries, long comments, programs in
-// front, numbered pieces, links, Unix permissions, times before 1980): listed like Python lists them,
-// tested, and extracted into the tree unzip makes, times, permissions and links included.
+// tarnlet-cli list, test and extract on archives as zip, Python and 7zz write them (levels, encryption,
+// zip64 records, streamed entries, long comments, programs in front, numbered pieces, links, Unix
+// permissions, times before 1980): listed like Python lists them, tested, and extracted into the tree
+// unzip makes, times, permissions and links included. Refusals, damage and overwriting.
 
 #include "TestUtil.h"
 
@@ -18,7 +19,6 @@ int Sh(const std::string& Command, std::string* Output = nullptr) {
     return Run("umask 022; " + Command, Output);
 }
 
-// tarnlet-cli with Args.
 std::string Tarnlet(const std::string& Args) {
     return Quote(BinDir() + "/tarnlet-cli") + " " + Args;
 }
@@ -27,42 +27,53 @@ std::string Tarnlet(const std::string& Args) {
 std::string Snapshot(const std::string& Root) {
     const std::string Script = R"(
 import os, sys, hashlib
-root = sys.argv[1]
-for d, dirs, files in os.walk(root):
-    for n in sorted(dirs + files):
+for d, dirs, files in os.walk(sys.argv[1]):
+    for n in dirs + files:
         p = os.path.join(d, n)
-        s = os.lstat(p)
-        rel = os.path.relpath(p, root)
+        s, rel = os.lstat(p), os.path.relpath(p, sys.argv[1])
         if os.path.islink(p):
             print(rel, 'link', os.readlink(p))
-        elif os.path.isdir(p):
-            print(rel, 'dir', oct(s.st_mode & 0o7777), int(s.st_mtime))
         else:
-            print(rel, 'file', oct(s.st_mode & 0o7777), int(s.st_mtime),
-                  hashlib.sha1(open(p, 'rb').read()).hexdigest())
+            print(rel, oct(s.st_mode), int(s.st_mtime), os.path.isdir(p) or hashlib.sha1(open(p, 'rb').read()).hexdigest())
 )";
     std::string Out;
     EXPECT_EQ(Run("python3 -c " + Quote(Script) + " " + Quote(Root) + " | sort", &Out), 0);
     return Out;
 }
 
-std::string PythonNames(const std::string& Zip) {
-    std::string Out;
-    EXPECT_EQ(
-        Run("python3 -c " +
-                Quote("import sys, zipfile\nfor n in zipfile.ZipFile(sys.argv[1]).namelist(): print(n)") +
-                " " + Quote(Zip),
-            &Out),
-        0);
-    return Out;
+// Zip is read by tarnlet-cli and by Python and unzip from UnzipFrom.
+void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::string& UnzipFrom,
+                     const std::string& Password = "") {
+    SCOPED_TRACE(Zip);
+    const std::string P = Password.empty() ? " " : " -p " + Quote(Password) + " ";
+    std::string Names, Theirs, Report;
+    EXPECT_EQ(Sh(Tarnlet("list --names " + Quote(Zip)), &Names), 0);
+    Run("python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep=\"\\n\")' " +
+            Quote(UnzipFrom),
+        &Theirs);
+    EXPECT_EQ(Names, Theirs == "\n" ? "" : Theirs);
+    EXPECT_EQ(Sh(Tarnlet("test" + P + Quote(Zip)), &Report), 0) << Report;
+    fs::remove_all(Dir / "ours");
+    fs::remove_all(Dir / "theirs");
+    EXPECT_EQ(Sh(Tarnlet("extract" + P + Quote(Zip) + " " + Quote(Dir / "ours"))), 0);
+    // unzip warns (status 1) about a program in front of the archive.
+    EXPECT_LE(Sh("unzip -qq" + (Password.empty() ? "" : " -P " + Quote(Password)) + " " + Quote(UnzipFrom) +
+                 " -d " + Quote(Dir / "theirs") + " 2>/dev/null"),
+              1);
+    fs::create_directories(Dir / "theirs"); // unzip makes nothing for an empty archive
+    EXPECT_EQ(Snapshot(Dir / "ours"), Snapshot(Dir / "theirs"));
 }
 
-// A tree with what Linux users keep: a script, a link, an old file, a folder with a time of its own.
+// A tree with what Linux users keep: a script, a link, an old file, a folder with a time of its own, an
+// empty folder and file.
 void MakeTree(const std::string& Root) {
     fs::create_directories(Root + "/docs/old");
+    fs::create_directories(Root + "/empty folder");
     WriteFile(Root + "/run.sh", "#!/bin/sh\necho run\n");
     fs::permissions(Root + "/run.sh", fs::perms(0755));
     WriteFile(Root + "/docs/readme.txt", SampleText(30000, 1));
+    WriteFile(Root + "/docs/data.bin", RandomBytes(20000, 2) + std::string(40000, 'z'));
+    WriteFile(Root + "/docs/empty.txt", "");
     WriteFile(Root + "/docs/old/1975.txt", "from before 1980\n");
     WriteFile(Root + "/private.txt", "mine\n");
     fs::permissions(Root + "/private.txt", fs::perms(0600));
@@ -73,85 +84,58 @@ void MakeTree(const std::string& Root) {
     SetFileTime(Root + "/docs", 1262304000);
 }
 
-// Zip is read by Reader (the file tarnlet-cli opens) and by unzip from UnzipFrom.
-void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::string& UnzipFrom) {
-    SCOPED_TRACE(Zip);
-    std::string Names;
-    EXPECT_EQ(Sh(Tarnlet("list --names " + Quote(Zip)), &Names), 0);
-    EXPECT_EQ(Names, PythonNames(UnzipFrom));
-    std::string Report;
-    EXPECT_EQ(Sh(Tarnlet("test " + Quote(Zip)), &Report), 0) << Report;
-    const std::string Ours = Dir / "ours", Theirs = Dir / "theirs";
-    fs::remove_all(Ours);
-    fs::remove_all(Theirs);
-    EXPECT_EQ(Sh(Tarnlet("extract " + Quote(Zip) + " " + Quote(Ours))), 0);
-    // unzip warns (status 1) about a program in front of the archive.
-    EXPECT_LE(Sh("unzip -qq " + Quote(UnzipFrom) + " -d " + Quote(Theirs) + " 2>/dev/null"), 1);
-    fs::create_directories(Theirs); // unzip makes nothing for an empty archive
-    EXPECT_EQ(Snapshot(Ours), Snapshot(Theirs));
-}
-
 } // namespace
 
 TEST(OtherWriters, ExtractedLikeUnzip) {
     TScratchDir Dir;
-    const std::string Tree = Dir / "tree";
-    MakeTree(Tree);
+    MakeTree(Dir / "tree");
     WriteFile(Dir / "mz", "MZ" + RandomBytes(3000, 7));
-    WriteFile(Dir / "elf", "\x7f"
-                           "ELF" +
-                               RandomBytes(5000, 8));
-    const std::string In = "cd " + Quote(Tree) + " && ";
-    struct TMaker {
-        std::string Name, Command;
+    WriteFile(Dir / "elf", "\x7f" + std::string("ELF") + RandomBytes(5000, 8));
+    const std::string Py =
+        "python3 -c 'import sys, zipfile as Z\nwith Z.ZipFile(sys.argv[1], \"w\", 8) as z:\n";
+    // Name, how it is made in the tree's folder, its password.
+    const std::tuple<std::string, std::string, std::string> Makers[] = {
+        {"y.zip", "zip -qry ../y.zip .", ""},
+        {"fz.zip", "zip -qry -fz ../fz.zip .", ""},
+        {"z0.zip", "zip -qry -0 ../z0.zip .", ""},
+        {"z9.zip", "zip -qry -9 -e -P secret ../z9.zip .", "secret"},
+        {"7z1.zip", "7zz a -bd -bso0 -tzip -mx=1 ../7z1.zip .", ""},
+        {"7z9.zip", "7zz a -bd -bso0 -tzip -mx=9 ../7z9.zip .", ""},
+        {"7zc.zip", "7zz a -bd -bso0 -tzip -mx=0 -psecret -mem=ZipCrypto ../7zc.zip .", "secret"},
+        {"pipe.zip", "zip -q ../pipe.zip - < docs/readme.txt", ""},
+        {"comment.zip", "printf %60000s | tr ' ' c | zip -qry -z ../comment.zip .", ""},
+        {"py64.zip",
+         Py + "  for i in range(3):\n    with z.open(str(i), \"w\", force_zip64=True) as f:\n"
+              "      f.write(b\"data %d \" % i * 5000)' ../py64.zip",
+         ""},
+        {"empty.zip", Py + "  pass' ../empty.zip", ""},
+        {"sfx-mz.exe", "cat ../mz ../fz.zip > ../sfx-mz.exe", ""},
+        {"sfx-elf", "cat ../elf ../y.zip > ../sfx-elf", ""},
+        {"sfx-pipe.exe", "cat ../mz ../pipe.zip > ../sfx-pipe.exe", ""},
     };
-    const std::vector<TMaker> Makers = {
-        {"y.zip", In + "zip -qry ../y.zip ."},
-        {"fz.zip", In + "zip -qry -fz ../fz.zip ."},
-        {"pipe.zip", In + "zip -q ../pipe.zip - < docs/readme.txt"},
-        {"comment.zip", In + "python3 -c 'print(60000 * \"c\", end=\"\")' > ../c.txt && zip -qry -z "
-                             "../comment.zip . < ../c.txt"},
-        {"py64.zip", "python3 -c " +
-                         Quote("import sys, zipfile\n"
-                               "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                               "    for i in range(3):\n"
-                               "        with z.open('f%d.txt' % i, 'w', force_zip64=True) as f:\n"
-                               "            f.write(b'data %d ' % i * 5000)\n") +
-                         " " + Quote(Dir / "py64.zip")},
-        {"empty.zip", "python3 -c " +
-                          Quote("import sys, zipfile\nzipfile.ZipFile(sys.argv[1], 'w').close()") + " " +
-                          Quote(Dir / "empty.zip")},
-        {"sfx-mz.exe",
-         "cat " + Quote(Dir / "mz") + " " + Quote(Dir / "fz.zip") + " > " + Quote(Dir / "sfx-mz.exe")},
-        {"sfx-elf",
-         "cat " + Quote(Dir / "elf") + " " + Quote(Dir / "y.zip") + " > " + Quote(Dir / "sfx-elf")},
-        {"sfx-pipe.exe",
-         "cat " + Quote(Dir / "mz") + " " + Quote(Dir / "pipe.zip") + " > " + Quote(Dir / "sfx-pipe.exe")},
-    };
-    for (const TMaker& M : Makers) {
-        ASSERT_EQ(Sh(M.Command), 0) << M.Name;
-        ExpectLikeUnzip(Dir, Dir / M.Name, Dir / M.Name);
+    for (const auto& [Name, Command, Password] : Makers) {
+        ASSERT_EQ(Sh("cd " + Quote(Dir / "tree") + " && " + Command), 0) << Name;
+        ExpectLikeUnzip(Dir, Dir / Name, Dir / Name, Password);
     }
     // Numbered pieces: unzip reads them put back together.
-    ASSERT_EQ(Sh(In + "7zz a -bd -bso0 -tzip -v7k ../vol.zip ."), 0);
-    ASSERT_EQ(Sh("cat " + Quote(Dir / "vol.zip") + ".0* > " + Quote(Dir / "whole.zip")), 0);
+    ASSERT_EQ(Sh("cd " + Quote(Dir / "tree") +
+                 " && 7zz a -bd -bso0 -tzip -v7k ../vol.zip . && cat ../vol.zip.0* > "
+                 "../whole.zip"),
+              0);
     ASSERT_TRUE(fs::exists(Dir / "vol.zip.003"));
     ExpectLikeUnzip(Dir, Dir / "vol.zip.001", Dir / "whole.zip");
     ExpectLikeUnzip(Dir, Dir / "vol.zip.002", Dir / "whole.zip");
 }
 
-TEST(OtherWriters, RefusalsNameTheirReason) {
+TEST(OtherWriters, RefusalsWrongPasswordsAndDamageFailAloneAndLeaveNoFile) {
     TScratchDir Dir;
     // Methods we do not decode are named; the other entries extract.
-    ASSERT_EQ(Sh("python3 -c " +
-                 Quote("import sys, zipfile as Z\n"
-                       "with Z.ZipFile(sys.argv[1], 'w') as z:\n"
-                       "    z.writestr('b.txt', 'bz' * 100, compress_type=Z.ZIP_BZIP2)\n"
-                       "    z.writestr('l.txt', 'lz' * 100, compress_type=Z.ZIP_LZMA)\n"
-                       "    z.writestr('s.txt', 'plain')\n") +
-                 " " + Quote(Dir / "methods.zip")),
+    ASSERT_EQ(Sh("python3 -c 'import sys, zipfile as Z\nwith Z.ZipFile(sys.argv[1], \"w\") as z:\n"
+                 "  for n, m in (\"b\", 12), (\"l\", 14), (\"s\", 0): z.writestr(n + \".txt\", n * 99 + "
+                 "\"!\", m)' " +
+                 Quote(Dir / "methods.zip")),
               0);
-    std::string Report;
+    std::string Report, Errors;
     EXPECT_EQ(Sh(Tarnlet("test " + Quote(Dir / "methods.zip")), &Report), 2);
     EXPECT_EQ(Report, "b.txt: Cannot extract file - unsupported compression method (BZip2, method 12)\n"
                       "l.txt: Cannot extract file - unsupported compression method (LZMA, method 14)\n"
@@ -159,17 +143,15 @@ TEST(OtherWriters, RefusalsNameTheirReason) {
     EXPECT_EQ(Sh(Tarnlet("extract " + Quote(Dir / "methods.zip") + " " + Quote(Dir / "m") + " 2>/dev/null")),
               2);
     EXPECT_FALSE(fs::exists(Dir / "m/b.txt"));
-    EXPECT_EQ(ReadFile(Dir / "m/s.txt"), "plain");
+    EXPECT_EQ(ReadFile(Dir / "m/s.txt"), std::string(99, 's') + "!");
 
     // Links that lead out of the target folder, directly or through one another, are not made.
-    fs::create_directories(Dir / "links/sub");
-    fs::create_symlink("../../outside", Dir / "links/sub/up2");
-    fs::create_symlink("/etc/passwd", Dir / "links/abs");
-    fs::create_symlink(".", Dir / "links/sub/self");
-    fs::create_symlink("self/../../x", Dir / "links/sub/through");
-    fs::create_symlink("../sub", Dir / "links/sub/fine");
-    ASSERT_EQ(Sh("cd " + Quote(Dir / "links") + " && zip -qry ../links.zip ."), 0);
-    std::string Errors;
+    ASSERT_EQ(
+        Sh("cd " + Quote(Dir.Path()) +
+           " && mkdir -p links/sub && cd links && ln -s /etc/passwd abs && cd sub && "
+           "ln -s ../../outside up2 && ln -s . self && ln -s self/../../x through && ln -s ../sub fine && "
+           "cd .. && zip -qry ../links.zip ."),
+        0);
     EXPECT_EQ(Sh(Tarnlet("extract " + Quote(Dir / "links.zip") + " " + Quote(Dir / "l") + " 2>&1"), &Errors),
               2);
     for (const char* Name : {"sub/up2", "abs", "sub/through"}) {
@@ -191,4 +173,48 @@ TEST(OtherWriters, RefusalsNameTheirReason) {
         ": Cannot open file \"" + Dir / "split/set.z02\". No such file or directory\n";
     EXPECT_EQ(Report, "f1.bin: OK\nf2.bin" + Missing + "f3.bin" + Missing + "f4.bin" + Missing +
                           "f5.bin: OK\nf6.bin: OK\n");
+
+    // One byte checks a password, so one header in 256 lets a wrong one through: such an archive is made
+    // again.
+    for (int Try = 0; Try < 5 && Report != "one.txt: Cannot extract file - invalid password\n"; ++Try) {
+        fs::remove(Dir / "one.zip");
+        MakeZip(Dir / "one.zip", {{"one.txt", SampleText(5000, 4)}}, "-e -P secret");
+        EXPECT_EQ(Cli("test -p wrong " + Quote(Dir / "one.zip"), &Report), 2);
+    }
+    EXPECT_EQ(Report, "one.txt: Cannot extract file - invalid password\n");
+    EXPECT_EQ(Cli("extract -p wrong " + Quote(Dir / "one.zip") + " " + Quote(Dir / "out") + " 2>/dev/null"),
+              2);
+    EXPECT_TRUE(fs::is_empty(Dir / "out"));
+    std::string Zip = ReadFile(
+        MakeZip(Dir / "d.zip", {{"a.txt", SampleText(20000, 6)}, {"b.txt", SampleText(20000, 7)}}, "-9"));
+    Zip[Zip.find("a.txt") + 5 + 200] ^= 0x55; // inside a.txt's deflated data
+    WriteFile(Dir / "d.zip", Zip);
+    EXPECT_EQ(Cli("test " + Quote(Dir / "d.zip"), &Report), 2);
+    EXPECT_TRUE(Report.find("b.txt: OK\n") != std::string::npos &&
+                Report.find("a.txt: OK") == std::string::npos);
+    EXPECT_EQ(Cli("extract " + Quote(Dir / "d.zip") + " " + Quote(Dir / "out") + " 2>/dev/null"), 2);
+    EXPECT_FALSE(fs::exists(Dir / "out/a.txt"));
+    EXPECT_EQ(ReadFile(Dir / "out/b.txt"), SampleText(20000, 7));
+}
+
+TEST(OtherWriters, OverwriteChoices) {
+    TScratchDir Dir;
+    const std::string Zip = Quote(MakeZip(Dir / "o.zip", {{"a.txt", "new a"}, {"b.txt", "new b"}})),
+                      Out = Dir / "out";
+    // Options, answers typed, what a.txt and b.txt hold afterwards.
+    for (auto [Options, Answers, Expected] : {std::tuple{"-n", "", "old a,old b"},
+                                              {"-o", "", "new a,new b"},
+                                              {"", "n\ny\n", "old a,new b"},
+                                              {"", "A\n", "new a,new b"},
+                                              {"", "N\n", "old a,old b"},
+                                              {"", "", "old a,old b"}}) {
+        WriteFile(Out + "/a.txt", "old a");
+        WriteFile(Out + "/b.txt", "old b");
+        EXPECT_EQ(
+            Sh("printf " + Quote(Answers) + " | " +
+               Tarnlet("extract " + std::string(Options) + " " + Zip + " " + Quote(Out) + " 2>/dev/null")),
+            0);
+        EXPECT_EQ(ReadFile(Out + "/a.txt") + "," + ReadFile(Out + "/b.txt"), Expected) << Options << Answers;
+    }
+    EXPECT_EQ(Cli("extract -o -n " + Zip + " " + Quote(Out) + " 2>/dev/null"), 2);
 }

@@ -36,19 +36,13 @@ TEST(MatchFinder, FindsWhatAPlainSearchFindsInAnyPieces) {
         std::string Data(Size, ' ');
         for (char& C : Data)
             C = Alphabet[Rng() % (Round % 2 ? 4 : Alphabet.size())];
-        size_t Length = 1 + Rng() % (Round % 7 == 0 ? 255 : 12);
-        std::string Pattern;
-        if (Size >= Length && Rng() % 4) {
+        const size_t Length = 1 + Rng() % (Round % 7 == 0 ? 255 : 12);
+        std::string Pattern(Length, ' ');
+        for (char& C : Pattern)
+            C = Alphabet[Rng() % 4];
+        if (Size >= Length && Rng() % 4)
             Pattern = Data.substr(Rng() % (Size - Length + 1), Length);
-        } else {
-            Pattern.resize(Length);
-            for (char& C : Pattern)
-                C = Alphabet[Rng() % 4];
-        }
-        if (Pattern.size() > 255)
-            Pattern.resize(255);
-        const bool Case = Rng() % 2;
-        const bool FirstOnly = Rng() % 3 == 0;
+        const bool Case = Rng() % 2, FirstOnly = Rng() % 3 == 0;
         TContext Context;
         Context.SetContextAsString(Pattern);
         Context.SetCaseSensitive(Case);
