@@ -64,31 +64,22 @@ void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::
     EXPECT_EQ(Snapshot(Dir / "ours"), Snapshot(Dir / "theirs"));
 }
 
-// A tree with what Linux users keep: a script, a link, an old file, a folder with a time of its own, an
-// empty folder and file.
-void MakeTree(const std::string& Root) {
-    fs::create_directories(Root + "/docs/old");
-    fs::create_directories(Root + "/empty folder");
-    WriteFile(Root + "/run.sh", "#!/bin/sh\necho run\n");
-    fs::permissions(Root + "/run.sh", fs::perms(0755));
-    WriteFile(Root + "/docs/readme.txt", SampleText(30000, 1));
-    WriteFile(Root + "/docs/data.bin", RandomBytes(20000, 2) + std::string(40000, 'z'));
-    WriteFile(Root + "/docs/empty.txt", "");
-    WriteFile(Root + "/docs/old/1975.txt", "from before 1980\n");
-    WriteFile(Root + "/private.txt", "mine\n");
-    fs::permissions(Root + "/private.txt", fs::perms(0600));
-    fs::create_symlink("docs/readme.txt", Root + "/readme");
-    fs::create_symlink("../readme.txt", Root + "/docs/old/up");
-    SetFileTime(Root + "/docs/old/1975.txt", 163134367);
-    SetFileTime(Root + "/docs/old", 981173106);
-    SetFileTime(Root + "/docs", 1262304000);
-}
-
 } // namespace
 
 TEST(OtherWriters, ExtractedLikeUnzip) {
     TScratchDir Dir;
-    MakeTree(Dir / "tree");
+    // What Linux users keep: a script, links, an old file, folders with times of their own, empty ones.
+    WriteFile(Dir / "tree/docs/data.bin", RandomBytes(20000, 2) + std::string(40000, 'z'));
+    ASSERT_EQ(
+        Sh("cd " + Quote(Dir / "tree") +
+           " && mkdir -p docs/old 'empty folder' && printf '#!/bin/sh\\necho run\\n' > "
+           "run.sh && chmod 755 run.sh && seq 1 6000 > docs/readme.txt && : > docs/empty.txt && echo old > "
+           "docs/old/1975.txt && echo mine > private.txt && chmod 600 private.txt && ln -s docs/readme.txt "
+           "readme "
+           "&& ln -s ../readme.txt docs/old/up && touch -d @163134367 docs/old/1975.txt && touch -d "
+           "@981173106 "
+           "docs/old && touch -d @1262304000 docs"),
+        0);
     WriteFile(Dir / "mz", "MZ" + RandomBytes(3000, 7));
     WriteFile(Dir / "elf", "\x7f" + std::string("ELF") + RandomBytes(5000, 8));
     const std::string Py =
