@@ -77,8 +77,8 @@ TMatchGrouper::TPlace TMatchGrouper::Add(const std::string& SearchFolder, const 
 std::string DoneText(uint32_t Examined, int Unexamined) {
     std::string Text = Format("Done! Total of %d files examined", {Examined});
     if (Unexamined == 1)
-        Text += "; 1 entry could not be examined";
+        Text += "; 1 entry not examined";
     else if (Unexamined > 1)
-        Text += Format("; %d entries could not be examined", {Unexamined});
+        Text += Format("; %d entries not examined", {Unexamined});
     return Text;
 }

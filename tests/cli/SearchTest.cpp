@@ -24,7 +24,7 @@ std::set<std::string> Lines(const std::string& Text) {
 // 1970, programs with an archive behind a stub (adjusted by zip -A or not) and one that is none, a file
 // named .zip that is none and a folder named like an archive. archives.txt lists the real archives.
 const char* const MakeTree = R"PY(
-import concurrent.futures, os, random, shutil, subprocess, sys
+import concurrent.futures, os, random, shutil, subprocess, sys, zipfile
 root = sys.argv[1]
 rnd = random.Random(7)
 words = ["alpha", "beta", "needle", "Needle", "NEEDLE", "needl", "eedle", "haystack", "gamma"]
@@ -57,18 +57,13 @@ os.utime(os.path.join(root, "arc0.ZIP"), (0, 0))
 os.makedirs(os.path.join(root, "a b", "folder.zip"))
 open(os.path.join(root, "a b", "fake.zip"), "w").write("no archive but a needle")
 open(os.path.join(root, "tool.exe"), "wb").write(b"MZ" + bytes(900) + b"a needle in code")
-os.makedirs(os.path.join(root, ".p"))
-open(os.path.join(root, ".p", "t.txt"), "w").write("stored needle in a program")
-open(os.path.join(root, ".p", "inside.txt"), "w").write("deflated needle in a program " * 40)
-subprocess.run(["zip", "-q", "-0", "../sfx.zip", "t.txt"], cwd=os.path.join(root, ".p"), check=True)
-subprocess.run(["zip", "-q", "../setup.zip", "inside.txt"], cwd=os.path.join(root, ".p"), check=True)
-shutil.rmtree(os.path.join(root, ".p"))
-for name, adjust in (("sfx", True), ("setup", False)):
-    with open(os.path.join(root, name + ".exe"), "wb") as out:
-        out.write(b"MZ" + bytes(510) + open(os.path.join(root, name + ".zip"), "rb").read())
-    os.remove(os.path.join(root, name + ".zip"))
-    if adjust:
-        subprocess.run(["zip", "-q", "-A", os.path.join(root, name + ".exe")], check=True)
+for name, entry, data in ("sfx", "t.txt", "stored needle in a program"), ("setup", "inside.txt", "deflated needle in a program " * 40):
+    exe = os.path.join(root, name + ".exe")
+    with zipfile.ZipFile(exe + ".zip", "w") as z:
+        z.writestr(entry, data, 0 if name == "sfx" else 8)
+    open(exe, "wb").write(b"MZ" + bytes(510) + open(exe + ".zip", "rb").read())
+    os.remove(exe + ".zip")
+subprocess.run(["zip", "-qA", os.path.join(root, "sfx.exe")], check=True)
 open(os.path.join(root, "archives.txt"), "w").write("\n".join(made) + "\n")
 )PY";
 
@@ -166,9 +161,9 @@ TEST(SearchBadInputTest, DamagedEncryptedAndOddFilesDoNotStopTheSearch) {
                             &Out),
               2)
         << "entries that could not be examined";
-    EXPECT_EQ(Lines(Out), (std::set<std::string>{
-                              "good.zip", "z/good.zip", "z/bad.zip", "  x.txt", "  c.txt", "cut.zip", "3/4",
-                              "Done! Total of 7 files examined; 2 entries could not be examined"}))
+    EXPECT_EQ(Lines(Out),
+              (std::set<std::string>{"good.zip", "z/good.zip", "z/bad.zip", "  x.txt", "  c.txt", "cut.zip",
+                                     "3/4", "Done! Total of 7 files examined; 2 entries not examined"}))
         << Out;
     EXPECT_EQ(ReadFile(D / "errors"),
               "tarnlet-cli: z/bad.zip: b.txt: Failed CRC Check\n"

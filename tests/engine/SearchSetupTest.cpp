@@ -44,8 +44,7 @@ TEST(MatchGrouper, GroupsAndCountsAsTheTreeDoes) {
     Matches.Start();
     EXPECT_EQ(Matches.Add("/work/", "/\xc3\x91/B.ZIP", "a.txt").Kind, G::mkNewArchive);
     EXPECT_EQ(Matches.ArchiveMatches() + Matches.EntryMatches() + Matches.Unexamined(), 2);
-    EXPECT_EQ(
-        DoneText(5, 0) + "|" + DoneText(5, 1) + "|" + DoneText(0, 12),
-        "Done! Total of 5 files examined|Done! Total of 5 files examined; 1 entry could not be examined|"
-        "Done! Total of 0 files examined; 12 entries could not be examined");
+    EXPECT_EQ(DoneText(5, 0) + "|" + DoneText(5, 1) + "|" + DoneText(0, 12),
+              "Done! Total of 5 files examined|Done! Total of 5 files examined; 1 entry not examined|"
+              "Done! Total of 0 files examined; 12 entries not examined");
 }
