@@ -54,12 +54,10 @@ TEST(VirtualMemoryStream, AgreesWithAPlainBufferAndItsSwapFileGoesWithIt) {
     TAbVirtualMemoryStream S;
     S.SetMemorySize(1);
     const std::string Data(2 * 4096, 'x');
-    try {
-        S.WriteBuffer(Data.data(), int64_t(Data.size()));
-        FAIL() << "the swap-out must fail";
-    } catch (const EAbVMSErrorOpenSwap& E) {
-        EXPECT_NE(std::string(E.what()).find(Tmp / "missing"), std::string::npos);
-    }
+    EXPECT_NE(ErrorOf<EAbVMSErrorOpenSwap>([&] {
+                  S.WriteBuffer(Data.data(), int64_t(Data.size()));
+              }).find(Tmp / "missing"),
+              std::string::npos);
     EXPECT_THROW(S.Seek(0, 3), EAbVMSInvalidOrigin);
 }
 

@@ -6,9 +6,7 @@
 #include "archive/AbSrMgr.h"
 #include "common/TestUtil.h"
 
-#include <cerrno>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <thread>
@@ -112,13 +110,8 @@ TEST(AbUtils, PathsAndFolders) {
     std::filesystem::current_path(Old);
     EXPECT_TRUE(DirectoryExists(Dir / "R/S"));
     WriteFile(Dir / "file", "x");
-    try {
-        CreateDirectoryPath(Dir / "file/sub");
-        FAIL() << "a file in the way must raise";
-    } catch (const EInOutError& E) {
-        EXPECT_EQ(E.ErrorCode, EEXIST);
-        EXPECT_EQ(std::string(E.what()), "Cannot create folder \"" + Dir / "file" + "\". File exists");
-    }
+    EXPECT_EQ(ErrorOf<EInOutError>([&] { CreateDirectoryPath(Dir / "file/sub"); }),
+              "Cannot create folder \"" + Dir / "file" + "\". File exists");
     WriteFile(Dir / "Sub/Deeper/File.Txt", "x");
     EXPECT_EQ(ShortPathName(Dir / "SUB/deeper/FILE.TXT"), Dir / "Sub/Deeper/File.Txt");
     EXPECT_THROW(ShortPathName(Dir / "Sub/Nothing.txt"), EAbFileNotFound);
@@ -173,18 +166,10 @@ std::vector<uint8_t> Table(std::initializer_list<std::pair<uint32_t, std::u16str
 // Missing ids and tables, a bad magic, a count that promises more index entries than the table holds.
 TEST(MessageTable, MissingIdsAndBadTables) {
     EXPECT_EQ(AbStrRes(99), "");
-    auto Refusal = [](const std::function<void()>& F) {
-        try {
-            F();
-        } catch (const ETpsStringResourceError& E) {
-            return std::string(E.what());
-        }
-        return std::string("accepted");
-    };
     TAbStringResource R("AB_STRINGS_ENGLISH");
     R.RaiseOnMissing = true;
-    EXPECT_EQ(Refusal([&] { R.GetString(99); }), "String not found: 99");
-    EXPECT_EQ(Refusal([] { TAbStringResource("NO_SUCH_TABLE"); }),
+    EXPECT_EQ(ErrorOf<ETpsStringResourceError>([&] { R.GetString(99); }), "String not found: 99");
+    EXPECT_EQ(ErrorOf<ETpsStringResourceError>([] { TAbStringResource("NO_SUCH_TABLE"); }),
               "String resource not found: NO_SUCH_TABLE");
     static std::vector<uint8_t> Bad[2] = {Table({{1, u"x"}}), Table({{1, u"x"}})};
     Bad[0][3] = 'X';
@@ -192,7 +177,8 @@ TEST(MessageTable, MissingIdsAndBadTables) {
     for (int I = 0; I < 2; ++I) {
         const std::string Name = "TEST_BAD_" + std::to_string(I);
         RegisterRawResource(Name, Bad[I].data(), Bad[I].size());
-        EXPECT_EQ(Refusal([&] { TAbStringResource T(Name); }), "Invalid string resource");
+        EXPECT_EQ(ErrorOf<ETpsStringResourceError>([&] { TAbStringResource T(Name); }),
+                  "Invalid string resource");
     }
 }
 

@@ -29,12 +29,7 @@ std::string Unpack(const std::string& Stream, std::vector<size_t> Chunks = {4096
 bool Damaged(const std::string& Stream) {
     TDecodeSource In(Stream);
     TDecodeSink Out;
-    try {
-        Inflate(In, Out);
-        return false;
-    } catch (const EAbZipInflateBlock&) {
-        return true;
-    }
+    return !ErrorOf<EAbZipInflateBlock>([&] { Inflate(In, Out); }).empty();
 }
 
 // A deflate stream written bit by bit.

@@ -49,6 +49,16 @@ private:
     bool FHadOld;
 };
 
+// The message of the E that Call raised; empty when it raised nothing.
+template <class E, class F> std::string ErrorOf(F&& Call) {
+    try {
+        Call();
+    } catch (const E& X) {
+        return X.what();
+    }
+    return "";
+}
+
 // Runs a shell command; returns its exit status and (when Output is given) what it printed on stdout.
 int Run(const std::string& Command, std::string* Output = nullptr);
 // Runs tarnlet-cli with Args (already quoted where needed), like Run.

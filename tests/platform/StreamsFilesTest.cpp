@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+using testutil::ErrorOf;
 using testutil::TScratchDir;
 
 TEST(Streams, FileAndMemoryStreams) {
@@ -26,12 +27,8 @@ TEST(Streams, FileAndMemoryStreams) {
     EXPECT_EQ(F.Seek(-2, soFromEnd), 2);
     EXPECT_THROW(F.ReadBuffer(Buf, 3), EReadError);
     EXPECT_EQ(F.Write("x", 1), 0) << "opened for reading only";
-    try {
-        TFileStream Missing(Dir / "missing", fmOpenRead);
-        FAIL();
-    } catch (const EFOpenError& E) {
-        EXPECT_NE(std::string(E.what()).find(Dir / "missing"), std::string::npos);
-    }
+    EXPECT_NE(ErrorOf<EFOpenError>([&] { TFileStream(Dir / "missing", fmOpenRead); }).find(Dir / "missing"),
+              std::string::npos);
     EXPECT_THROW(TFileStream(Dir / "no/such/folder/x", fmCreate), EFCreateError);
 
     TMemoryStream M;
