@@ -3,8 +3,10 @@
 #include "archive/AbExcept.h"
 #include "archive/AbUnZPrc.h"
 #include "archive/AbUtils.h"
+#include "archive/AbZipPrc.h"
 #include "platform/DosDate.h"
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 #include "platform/SysUtils.h"
 
 #include <QApplication>
@@ -82,6 +84,9 @@ void TAbZipOutlineModel::Rebuild(const TAbZipArchive* Archive, bool Hierarchy, T
     std::unordered_map<std::string, int> Named;
     for (int I = 0; I < Count; ++I) {
         TAbZipItem* Item = Archive->Items(I);
+        // An entry replaced by one added under its name goes at the next save.
+        if (Item->Action == aaDelete)
+            continue;
         const std::string& Name = Item->GetFileName();
         if (!Hierarchy) {
             AddNode(-1, QString::fromStdString(Name), Item);
@@ -422,6 +427,7 @@ void TAbCustomZipOutline::ConfigureArchive() {
             OnSave(this);
     };
     A.ExtractHandler = UnzipItemToFile;
+    A.InsertHandler = ZipItemFromFile;
 }
 
 void TAbCustomZipOutline::Rebuild() {
@@ -537,6 +543,14 @@ void TAbCustomZipOutline::ExtractMatching(const std::string& Mask) {
             FArchive->ExtractAt(I, "");
     }
     FArchive->ExtractFiles(Mask);
+}
+
+void TAbCustomZipOutline::AddFiles(const std::string& FileMask) {
+    if (!FArchive)
+        throw EAbNoArchive();
+    // Saving drops replaced entries, which the tree still points to.
+    TScopeGuard Refresh([this] { Rebuild(); });
+    FArchive->AddFiles(FileMask);
 }
 
 void TAbCustomZipOutline::CollapseAll() {

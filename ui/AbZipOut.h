@@ -160,6 +160,10 @@ public:
 
     // Extracts every entry whose name matches Mask into BaseDirectory. EAbNoArchive when none is open.
     void ExtractMatching(const std::string& Mask);
+    // Marks what FileMask names for adding, as the store options say, and shows it in the tree. It is
+    // compressed into the archive when that is saved: at once with AutoSave, else on closing.
+    // EAbNoArchive when none is open.
+    void AddFiles(const std::string& FileMask);
     // Collapses every top-level node; expands every node.
     void CollapseAll();
     void ExpandAll();

@@ -10,6 +10,7 @@
 #include "ui_ExtractU.h"
 
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QScreen>
 
 namespace {
@@ -41,6 +42,13 @@ TExtractDlg::TExtractDlg(TOverWriteDlg& AOverWriteDlg, QWidget* Owner)
     Outline->OnConfirmOverwrite = [this](std::string& Name, bool& Confirm) {
         ZipOutlineConfirmOverwrite(Name, Confirm);
     };
+    Outline->OnConfirmProcessItem = [this](void*, TAbArchiveItem* Item, TAbProcessType, bool&) {
+        FCurrentEntry = Item->GetFileName();
+        FPasswordQuestions = 0;
+    };
+    Outline->OnNeedPassword = [this](void*, std::string& NewPassword) {
+        ZipOutlineNeedPassword(NewPassword);
+    };
     Outline->OnProcessItemFailure = [this](void*, TAbArchiveItem* Item, TAbProcessType, TAbErrorClass, int,
                                            const std::string& Message) {
         // The entry cut short by a stop request is no failure of its own.
@@ -52,6 +60,11 @@ TExtractDlg::TExtractDlg(TOverWriteDlg& AOverWriteDlg, QWidget* Owner)
     connect(Ui->ExtractBtn, &QPushButton::clicked, this, &TExtractDlg::ExtractBtnClick);
     connect(Ui->CancelBtn, &QPushButton::clicked, this, &TExtractDlg::CancelBtnClick);
     ChooseFolder = [this](const QString& Start) { return ::ChooseFolder(this, Start); };
+    AskPassword = [this](const QString& Prompt, QString& Password) {
+        bool Given = false;
+        Password = QInputDialog::getText(this, "Password", Prompt, QLineEdit::Password, "", &Given);
+        return Given;
+    };
     FormCreate();
 }
 
@@ -160,6 +173,7 @@ void TExtractDlg::ExtractBtnClick() {
         Outline->SetBaseDirectory(Folder);
         FFailures.clear();
         FEntriesDone = 0;
+        FNoPassword = false;
         SetRunning(true);
         Outline->ExtractMatching("*.*");
         Completed = true;
@@ -249,4 +263,22 @@ void TExtractDlg::ZipOutlineConfirmOverwrite(std::string& Name, bool& Confirm) {
     OverwriteAnswer = OverWriteDlg.Ask(QString::fromStdString(Name));
     // A question closed without an answer keeps the file, as No does.
     Confirm = OverwriteAnswer == idYes || OverwriteAnswer == idYesToAll;
+}
+
+void TExtractDlg::ZipOutlineNeedPassword(std::string& NewPassword) {
+    if (FNoPassword)
+        throw EAbZipException("No password given", AbZipInvalidPassword);
+    // The archive gives up after its last try without trying what it asks for then.
+    if (++FPasswordQuestions >= Ui->ZipOutline->PasswordRetries())
+        throw EAbZipInvalidPassword();
+    const QString Entry = QString::fromStdString(FCurrentEntry);
+    const QString Prompt = FPasswordQuestions > 1 ? "Wrong password for \"" + Entry + "\". Try again:"
+                                                  : "\"" + Entry + "\" is encrypted. Password:";
+    QString Answer;
+    // One refusal holds for the rest of the extraction: the other encrypted entries are skipped.
+    if (!AskPassword(Prompt, Answer)) {
+        FNoPassword = true;
+        throw EAbZipException("No password given", AbZipInvalidPassword);
+    }
+    NewPassword = Answer.toStdString();
 }

@@ -37,6 +37,8 @@ public:
     std::string CompletedPath;
     // Asks for a folder, starting at Start; empty when the user cancels. A folder dialog unless replaced.
     std::function<QString(const QString& Start)> ChooseFolder;
+    // Asks for a password with Prompt; false when the user gives none. A masked input box unless replaced.
+    std::function<bool(const QString& Prompt, QString& Password)> AskPassword;
 
     // Escape and the close box press Cancel.
     void reject() override;
@@ -53,6 +55,7 @@ private:
     void ZipOutlineArchiveProgress(uint8_t Progress, bool& Abort);
     void ZipOutlineArchiveItemProgress(uint8_t Progress, bool& Abort);
     void ZipOutlineConfirmOverwrite(std::string& Name, bool& Confirm);
+    void ZipOutlineNeedPassword(std::string& NewPassword);
 
     // The typed folder, made after asking when it does not exist; false when it cannot be used.
     bool PrepareFolder(const std::string& Folder);
@@ -67,4 +70,7 @@ private:
     int FEntriesDone = 0;        // archive progress reports of the running extraction
     QElapsedTimer FSinceEvents;
     std::vector<std::string> FFailures;
+    std::string FCurrentEntry;
+    int FPasswordQuestions = 0; // for the current entry
+    bool FNoPassword = false;   // the user gave none in this extraction
 };

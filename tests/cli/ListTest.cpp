@@ -1,5 +1,5 @@
-// tarnlet-cli list: names as unzip and 7zz print them for archives many programs made, the long form,
-// errors and exit statuses.
+// tarnlet-cli list: names against unzip, the verbose form against Python's zipfile, on archives
+// many programs made; the long form, errors and exit statuses.
 
 #include "TestUtil.h"
 
@@ -7,69 +7,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <regex>
 
 using namespace testutil;
 
 namespace {
-
-// Standard output of `tarnlet-cli list --names`, which must succeed.
-std::string ListNames(const std::string& Archive) {
-    std::string Out;
-    EXPECT_EQ(Cli("list --names " + Quote(Archive) + " 2>/dev/null", &Out), 0) << Archive;
-    return Out;
-}
-
-std::string UnzipNames(const std::string& Archive) {
-    std::string Out;
-    testutil::Run("LC_ALL=C.UTF-8 unzip -Z1 " + Quote(Archive) + " 2>/dev/null", &Out);
-    return Out;
-}
-
-} // namespace
-
-TEST(CliList, NamesAsUnzipAndSevenZipList) {
-    std::vector<std::string> Archives;
-    for (const auto& E : std::filesystem::directory_iterator(FixturesDir() + "/pkzip"))
-        if (E.path().extension() == ".ZIP")
-            Archives.push_back(E.path());
-    TScratchDir Dir;
-    const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
-    std::filesystem::create_directories(Dir / "tree/empty folder");
-    for (int I = 0; I < 400; ++I)
-        WriteFile(Dir / ("tree/src/" + std::string(120, 'f') + std::to_string(I) + ".dat"),
-                  RandomBytes(700, I));
-    WriteFile(Dir / "tree/docs/empty.txt", "");
-    ASSERT_EQ(testutil::Run(Cd + "printf '%s' " + std::string(1900, 'k') + " | zip -q -r -z zip.zip tree"),
-              0);
-    ASSERT_EQ(testutil::Run(Cd + "7zz a -tzip -bd 7z.zip tree >/dev/null"), 0);
-    PythonZip(Dir / "py.zip", "for n in ['caf\\u00e9/na\\u00efve.txt', '\\u65e5\\u672c/\\u8a9e.txt', "
-                              "'\\u00c5ngstr\\u00f6m', 'plain.txt']:\n    z.writestr(n, n * 3)");
-    // Names zip stores as they are on Linux, UTF-8 without the flag.
-    ASSERT_EQ(testutil::Run(Cd + "mkdir -p u && echo x > u/$(printf 'gr\\303\\274n') && zip -q u.zip u/*"),
-              0);
-    // A self-extracting program: a stub in front, offsets adjusted by zip -A.
-    WriteFile(Dir / "sfx.exe", "MZ" + std::string(3000, '\0') + ReadFile(Dir / "zip.zip"));
-    ASSERT_EQ(testutil::Run("zip -q -A " + Quote(Dir / "sfx.exe")), 0);
-    for (const char* Name : {"zip.zip", "7z.zip", "py.zip", "u.zip", "sfx.exe"})
-        Archives.push_back(Dir / Name);
-    for (const std::string& Archive : Archives) {
-        const std::string Names = ListNames(Archive);
-        EXPECT_TRUE(!Names.empty() && Names == UnzipNames(Archive)) << Archive;
-    }
-    EXPECT_NE(ListNames(Dir / "sfx.exe").find("tree/empty folder/\n"), std::string::npos);
-    EXPECT_NE(ListNames(Dir / "u.zip").find("u/gr\xC3\xBCn\n"), std::string::npos);
-
-    // A set split by zip, opened at its last or first disk, lists what 7zz lists (folders without "/").
-    ASSERT_EQ(testutil::Run(Cd + "zip -q -r -s 64k set.zip tree"), 0);
-    ASSERT_TRUE(std::filesystem::exists(Dir / "set.z02"));
-    std::string Seven;
-    ASSERT_EQ(testutil::Run("7zz l -slt -ba " + Quote(Dir / "set.zip") + " | sed -n 's/^Path = //p'", &Seven),
-              0);
-    EXPECT_EQ(std::count(Seven.begin(), Seven.end(), '\n'), 400 + 5);
-    for (const char* Opened : {"set.zip", "set.z01"})
-        EXPECT_EQ(std::regex_replace(ListNames(Dir / Opened), std::regex("/\n"), "\n"), Seven) << Opened;
-}
 
 // The verbose listing as Python's zipfile reads the same archive, worded like the attribute lines.
 const char* const ZipInfoVerbose = R"(import sys, zipfile
@@ -77,7 +18,6 @@ names = ['Stored', 'Shrunk', 'Reduced', 'Reduced', 'Reduced', 'Reduced', 'Implod
          'Deflated', 'Enhanced Deflation', 'DCL Imploded', 'Best Method']
 out = []
 for i in zipfile.ZipFile(sys.argv[1]).infolist():
-    utf8 = i.flag_bits & 0x800
     ratio = 0.0
     if i.file_size:
         ratio = (1 - (i.compress_size - (12 if i.flag_bits & 1 else 0)) / i.file_size) * 100
@@ -95,11 +35,13 @@ for i in zipfile.ZipFile(sys.argv[1]).infolist():
             '  Time Stamp: ' + stamp,
             '  Made by Version: %.2f' % ((i.create_version & 0xFF) / 10),
             '  Version Needed to Extract: %.2f' % ((i.extract_version & 0xFF) / 10),
-            '  Comment: ' + i.comment.decode('utf-8' if utf8 else 'cp437')]
+            '  Comment: ' + i.comment.decode('utf-8' if i.flag_bits & 0x800 else 'cp437')]
 sys.stdout.write('\n'.join(out) + '\n')
 )";
 
-TEST(CliList, VerboseMatchesPythonOnArchivesFromManyWriters) {
+} // namespace
+
+TEST(CliList, NamesAndVerboseMatchUnzipAndPython) {
     TScratchDir Dir;
     WriteFile(Dir / "tree/readme.txt", "read me\n");
     WriteFile(Dir / "tree/docs/deep/x.bin", RandomBytes(5000, 3));
@@ -107,8 +49,10 @@ TEST(CliList, VerboseMatchesPythonOnArchivesFromManyWriters) {
     WriteFile(Dir / "tree/readonly.txt", SampleText(3000, 5));
     std::filesystem::create_directories(Dir / "tree/empty folder");
     std::filesystem::permissions(Dir / "tree/readonly.txt", std::filesystem::perms::owner_read);
+    for (int I = 0; I < 400; ++I)
+        WriteFile(Dir / ("many/" + std::string(120, 'f') + std::to_string(I) + ".dat"), RandomBytes(700, I));
     WriteFile(Dir / "info.py", ZipInfoVerbose);
-    // Entries with chosen attributes, comments, time stamps (one of zero) and methods.
+    // Entries with chosen attributes, comments, time stamps (one of zero), methods and UTF-8 names.
     PythonZip(
         Dir / "py.zip",
         "def add(name, data, method=zipfile.ZIP_DEFLATED, attr=0x20, internal=0,\n"
@@ -121,46 +65,54 @@ TEST(CliList, VerboseMatchesPythonOnArchivesFromManyWriters) {
         "add('no-attr.bin', bytes(range(256)) * 8, attr=0)\n"
         "add('zero-stamp', 'z', stamp=(1980, 0, 0, 0, 0, 0))\n"
         "add('empty', '', zipfile.ZIP_STORED)\n"
-        "add('bzip2.dat', 'b' * 5000, zipfile.ZIP_BZIP2)\n"
-        "add('lzma.dat', 'l' * 5000, zipfile.ZIP_LZMA)\n"
         "add('caf\\u00e9/\\u65e5\\u672c.txt', 'utf-8 name', comment='\\u00e9t\\u00e9'.encode())");
-    const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
-    const std::pair<const char*, const char*> Makers[] = {
-        {"plain.zip", "zip -q -r plain.zip tree"},
-        {"stored.zip", "zip -q -r -0 stored.zip tree"},
-        {"crypt.zip", "zip -q -r -P secret crypt.zip tree"},
-        {"bzip2.zip", "zip -q -r -Z bzip2 bzip2.zip tree"},
-        {"text.zip", "zip -q -r -l text.zip tree/readme.txt tree/src"},
-        {"7z.zip", "7zz a -tzip -bd 7z.zip tree >/dev/null"},
-        {"7zcrypt.zip", "7zz a -tzip -bd -psecret 7zcrypt.zip tree >/dev/null"},
-        {"7zaes.zip", "7zz a -tzip -bd -psecret -mem=AES256 7zaes.zip tree >/dev/null"},
-        {"7zlzma.zip", "7zz a -tzip -bd -mm=LZMA 7zlzma.zip tree >/dev/null"},
-        {"7zstore.zip", "7zz a -tzip -bd -mx=0 7zstore.zip tree >/dev/null"},
+    // Made by: name, command, whether Python reads its names as we do.
+    const std::tuple<const char*, std::string, bool> Makers[] = {
+        {"zip.zip", "printf '%s' " + std::string(1900, 'k') + " | zip -q -r -z zip.zip tree many", true},
+        {"stored.zip", "zip -q -r -0 stored.zip tree", true},
+        {"crypt.zip", "zip -q -r -P secret crypt.zip tree", true},
+        {"bzip2.zip", "zip -q -r -Z bzip2 bzip2.zip tree", true},
+        {"text.zip", "zip -q -r -l text.zip tree/readme.txt tree/src", true},
+        {"7z.zip", "7zz a -tzip -bd 7z.zip tree >/dev/null", true},
+        {"7zcrypt.zip", "7zz a -tzip -bd -psecret 7zcrypt.zip tree >/dev/null", true},
+        {"7zaes.zip", "7zz a -tzip -bd -psecret -mem=AES256 7zaes.zip tree >/dev/null", true},
+        {"7zlzma.zip", "7zz a -tzip -bd -mm=LZMA 7zlzma.zip tree >/dev/null", true},
+        {"7zstore.zip", "7zz a -tzip -bd -mx=0 7zstore.zip tree >/dev/null", true},
+        // Names zip stores as they are on Linux, UTF-8 without the flag (Python reads them as CP437).
+        {"u.zip", "mkdir -p u && echo x > u/$(printf 'gr\\303\\274n') && zip -q u.zip u/*", false},
+        // A self-extracting program: a stub in front, offsets adjusted by zip -A.
+        {"sfx.exe", "(printf MZ; head -c 3000 /dev/zero; cat zip.zip) > sfx.exe && zip -q -A sfx.exe", true},
     };
-    std::vector<std::string> Archives = {Dir / "py.zip"};
-    for (auto [Name, Make] : Makers) {
+    std::vector<std::pair<std::string, bool>> Archives = {{Dir / "py.zip", true}};
+    const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
+    for (const auto& [Name, Make, Python] : Makers) {
         ASSERT_EQ(testutil::Run(Cd + Make), 0) << Make;
-        Archives.push_back(Dir / Name);
+        Archives.emplace_back(Dir / Name, Python);
     }
-    for (const char* Fixture : {"PKZ110.ZIP", "PKZ80B2.ZIP", "PKZ204EX.ZIP"})
-        Archives.push_back(Pkzip(Fixture));
+    for (const auto& E : std::filesystem::directory_iterator(FixturesDir() + "/pkzip"))
+        if (E.path().extension() == ".ZIP")
+            Archives.emplace_back(E.path(), true);
 
-    for (const std::string& Archive : Archives) {
-        std::string Ours, Expected;
+    for (const auto& [Archive, Python] : Archives) {
+        std::string Names, Ours, Expected;
+        testutil::Run("LC_ALL=C.UTF-8 unzip -Z1 " + Quote(Archive) + " 2>/dev/null", &Names);
+        EXPECT_EQ(Cli("list --names " + Quote(Archive), &Ours), 0) << Archive;
+        EXPECT_TRUE(!Names.empty() && Ours == Names) << Archive;
         EXPECT_EQ(Cli("list --verbose " + Quote(Archive), &Ours), 0) << Archive;
-        ASSERT_EQ(testutil::Run("python3 " + Quote(Dir / "info.py") + " " + Quote(Archive), &Expected), 0);
-        EXPECT_EQ(Ours, Expected) << Archive;
+        if (Python) {
+            ASSERT_EQ(testutil::Run("python3 " + Quote(Dir / "info.py") + " " + Quote(Archive), &Expected),
+                      0);
+            EXPECT_EQ(Ours, Expected) << Archive;
+        }
     }
 }
 
-TEST(CliList, LongFormErrorsAndHelp) {
+TEST(CliList, LongFormAndErrors) {
     std::string Out;
     ASSERT_EQ(Cli("list " + Quote(Pkzip("PKZ204EN.ZIP")), &Out), 0);
     EXPECT_EQ(Out.substr(0, Out.find('\n')), "TEST.ANS  68  62  Deflated  5CE2F707  2012-09-19 14:21:52");
     EXPECT_NE(Out.find("\nTEST.ASC  13  13  Stored  7EF91C5D  2012-09-19 14:17:52\n"), std::string::npos);
     EXPECT_EQ(std::count(Out.begin(), Out.end(), '\n'), 15);
-    ASSERT_EQ(Cli("list " + Quote(Pkzip("PKZ80B3.ZIP")), &Out), 0);
-    EXPECT_NE(Out.find("  Reduced  "), std::string::npos);
 
     TScratchDir Dir;
     WriteFile(Dir / "noise.zip", RandomBytes(5000, 9));
@@ -179,6 +131,4 @@ TEST(CliList, LongFormErrorsAndHelp) {
         EXPECT_EQ(Cli(Args + " 2>&1 >/dev/null", &Err), 2) << Args;
         EXPECT_NE(Err.find(Says), std::string::npos) << Args << ": " << Err;
     }
-    EXPECT_EQ(Cli("--help", &Out), 0);
-    EXPECT_NE(Out.find("list [--names | --verbose] ARCHIVE"), std::string::npos);
 }

@@ -1,24 +1,16 @@
 // The extract dialog and the overwrite question: extraction compared with unzip's, the answers that hold
-// for one run, Cancel, the target folder, failed entries; and the main window's double click that opens it.
+// for one run, the target folder, passwords and failed entries, Cancel, and the main window's double click.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "platform/Files.h"
-#include "platform/IniFiles.h"
 #include "ui/AbZipOut.h"
 #include "ui/ExtractU.h"
 #include "ui/OverWU.h"
 #include "ui/QtPlatform.h"
-#include "ui/arcscanu.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 #include <filesystem>
 #include <map>
 #include <unistd.h>
@@ -34,17 +26,6 @@ std::map<std::string, std::string> TreeOf(const std::string& Root) {
     for (const auto& E : fs::recursive_directory_iterator(Root))
         R[fs::relative(E.path(), Root).string()] = E.is_directory() ? "<folder>" : ReadFile(E.path());
     return R;
-}
-
-// A tree with nested and empty folders, names with and without dots, text and binary data.
-void MakeTree(const TScratchDir& Dir) {
-    for (const char* Sub : {"tree/docs/deep", "tree/empty", "tree/Docs"})
-        fs::create_directories(Dir / Sub);
-    WriteFile(Dir / "tree/README", SampleText(4000, 1));
-    WriteFile(Dir / "tree/docs/a.txt", SampleText(20000, 2));
-    WriteFile(Dir / "tree/docs/deep/b.bin", RandomBytes(70000, 3));
-    WriteFile(Dir / "tree/Docs/c.txt", "upper");
-    WriteFile(Dir / "tree/zero.dat", "");
 }
 
 int Questions = 0;
@@ -68,8 +49,8 @@ void AnswerQuestions(QStringList Buttons) {
 class ExtractDialogTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TQtPlatform> Platform;
-    std::unique_ptr<TBoxAnswers> Boxes;
+    TQtPlatform Platform;
+    TBoxAnswers Boxes;
     std::unique_ptr<TOverWriteDlg> OverWrite;
     std::unique_ptr<TExtractDlg> Dlg;
 
@@ -85,104 +66,92 @@ class ExtractDialogTest : public QObject {
     void Extract() { Button("ExtractBtn")->click(); }
 
 private slots:
-    void initTestCase() {
-        Platform = std::make_unique<TQtPlatform>();
-        Boxes = std::make_unique<TBoxAnswers>();
-    }
-    void cleanupTestCase() {
-        Boxes.reset();
-        Platform.reset();
-    }
     void init() {
         OverWrite = std::make_unique<TOverWriteDlg>();
         Dlg = std::make_unique<TExtractDlg>(*OverWrite);
-        Boxes->Texts.clear();
+        Boxes.Texts.clear();
         Questions = 0;
     }
-    void cleanup() {
-        Dlg.reset();
-        OverWrite.reset();
-    }
 
-    void ExtractionMatchesUnzip() {
+    void ExtractionMatchesUnzipAndAnswersHoldForOneRun() {
         TScratchDir Dir;
-        MakeTree(Dir);
-        const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
-        QCOMPARE(Run(Cd + "zip -q -r zip.zip tree && zip -q -r -0 stored.zip tree && "
-                          "7zz a -tzip -bd 7z.zip tree >/dev/null"),
+        for (const char* Sub : {"tree/docs/deep", "tree/empty", "tree/Docs"})
+            fs::create_directories(Dir / Sub);
+        const char* const Files[] = {"tree/README", "tree/docs/a.txt", "tree/docs/deep/b.bin",
+                                     "tree/Docs/c.txt", "tree/zero.dat"};
+        for (int I = 0; I < 5; ++I)
+            WriteFile(Dir / Files[I], I == 4 ? "" : I == 2 ? RandomBytes(70000, 3) : SampleText(20000, I));
+        QCOMPARE(Run("cd " + Quote(Dir.Path()) +
+                     " && zip -q -r zip.zip tree && zip -q -r -0 stored.zip tree && "
+                     "7zz a -tzip -bd 7z.zip tree >/dev/null"),
                  0);
         std::vector<std::string> Archives = {Dir / "zip.zip", Dir / "stored.zip", Dir / "7z.zip"};
         for (const char* Fixture : {"PKZ110.ZIP", "PKZ204EX.ZIP", "PKZ80A1.ZIP"})
-            Archives.push_back(FixturesDir() + "/pkzip/" + Fixture);
-        int N = 0;
-        for (const std::string& Archive : Archives) {
+            Archives.push_back(Pkzip(Fixture));
+        for (size_t N = 0; N < Archives.size(); ++N) {
             const std::string Ours = Dir / ("ours" + std::to_string(N)),
                               Theirs = Dir / ("theirs" + std::to_string(N));
-            ++N;
             fs::create_directories(Ours);
-            QCOMPARE(Run("unzip -q " + Quote(Archive) + " -d " + Quote(Theirs)), 0);
-            Open(Archive, Ours);
+            QCOMPARE(Run("unzip -q " + Quote(Archives[N]) + " -d " + Quote(Theirs)), 0);
+            Open(Archives[N], Ours);
             Extract();
-            QVERIFY2(Boxes->Texts.empty(), Boxes->Texts.empty() ? "" : Boxes->Texts[0].c_str());
+            QVERIFY2(Boxes.Texts.empty(), Boxes.Texts.empty() ? "" : Boxes.Texts[0].c_str());
             QVERIFY(TreeOf(Ours) == TreeOf(Theirs));
             QVERIFY(Bar()->isHidden());
-            QCOMPARE(Questions, 0);
-            Dlg->ZipOutline()->CloseArchive();
         }
-    }
 
-    void OverwriteAnswersHoldForOneExtraction() {
-        TScratchDir Dir;
-        MakeTree(Dir);
-        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && zip -q -r t.zip tree"), 0);
-        const std::string Out = Dir / "out";
-        fs::create_directories(Out);
-        Open(Dir / "t.zip", Out);
-        Extract();
-        const auto Clean = TreeOf(Out);
-        const char* const Files[] = {"tree/README", "tree/docs/a.txt", "tree/docs/deep/b.bin",
-                                     "tree/Docs/c.txt", "tree/zero.dat"};
-        const auto Spoil = [&] {
+        // Into the first tree again: answers, questions asked, files left changed. "YesTo All" and "No to
+        // All" hold for one run only; a question closed with Escape keeps its file and the next is asked.
+        const std::string Out = Dir / "ours0";
+        Open(Archives[0], Out);
+        for (const auto& [Answers, Asked, Kept] :
+             {std::tuple{QStringList{"YesAllBtn"}, 1, 0},
+              {QStringList{"NoAllBtn"}, 1, 5},
+              {QStringList(5, ""), 5, 5},
+              {QStringList{"YesBtn", "NoBtn", "NoBtn", "NoBtn", "NoBtn"}, 5, 4}}) {
             for (const char* F : Files)
                 WriteFile(Out + "/" + F, "changed");
-        };
-        const auto Changed = [&] {
-            int C = 0;
+            Questions = 0;
+            AnswerQuestions(Answers);
+            Extract();
+            QCOMPARE(Questions, Asked);
+            int Changed = 0;
             for (const char* F : Files)
-                C += ReadFile(Out + "/" + F) == "changed";
-            return C;
-        };
-        const int Count = 5;
+                Changed += ReadFile(Out + "/" + F) == "changed";
+            QCOMPARE(Changed, Kept);
+        }
+        QVERIFY(Boxes.Texts.empty());
 
-        // Yes to All: one question, every file replaced; the next Extract asks again.
-        Spoil();
-        AnswerQuestions({"YesAllBtn"});
+        // Cancel during a run stops it with a message and leaves no partial file; the archive extracts
+        // again; idle, Cancel and Escape close the dialog with result 2 and close the archive.
+        const std::string Stopped = Dir / "stopped", Again = Dir / "again";
+        fs::create_directories(Stopped);
+        Dlg->ExtractPath()->setEditText(QString::fromStdString(Stopped));
+        QMetaObject::Connection Pressed;
+        Pressed = connect(Bar(), &QProgressBar::valueChanged, this, [this, &Pressed](int Value) {
+            if (Value == 0) // the bar set back as the run starts
+                return;
+            disconnect(Pressed);
+            Button("CancelBtn")->click();
+        });
         Extract();
-        QCOMPARE(Questions, 1);
-        QVERIFY(TreeOf(Out) == Clean);
-        Questions = 0;
-        AnswerQuestions({"NoAllBtn"});
-        Spoil();
+        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Process aborted by user"});
+        const auto Part = TreeOf(Stopped), Whole = TreeOf(Dir / "theirs0");
+        QVERIFY(Part.size() < Whole.size());
+        for (const auto& [Name, Data] : Part)
+            QCOMPARE(Data, Whole.at(Name));
+        fs::create_directories(Again);
+        Dlg->ExtractPath()->setEditText(QString::fromStdString(Again));
         Extract();
-        QCOMPARE(Questions, 1);
-        QCOMPARE(Changed(), Count);
-
-        // Closing the question keeps that file and asks again for the next.
-        Questions = 0;
-        AnswerQuestions(QStringList(Count, ""));
-        Extract();
-        QCOMPARE(Questions, Count);
-        QCOMPARE(Changed(), Count);
-        QCOMPARE(Dlg->OverwriteAnswer, 2);
-
-        // Yes for one, No for the rest.
-        Questions = 0;
-        AnswerQuestions({"YesBtn", "NoBtn", "NoBtn", "NoBtn", "NoBtn"});
-        Extract();
-        QCOMPARE(Questions, Count);
-        QCOMPARE(Changed(), Count - 1);
-        QVERIFY(Boxes->Texts.empty());
-        QVERIFY(Bar()->isHidden());
+        QVERIFY(TreeOf(Again) == Whole && Bar()->isHidden());
+        QSignalSpy Finished(Dlg.get(), &QDialog::finished);
+        Button("CancelBtn")->click();
+        QVERIFY(!Dlg->isVisible());
+        QCOMPARE(Finished.value(0).value(0).toInt(), 2);
+        QCOMPARE(Dlg->ZipOutline()->FileName(), std::string());
+        Open(Archives[0], Out);
+        QTest::keyClick(Dlg.get(), Qt::Key_Escape);
+        QVERIFY(!Dlg->isVisible());
     }
 
     void TargetFolderTypedOrChosen() {
@@ -190,10 +159,10 @@ private slots:
         QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && echo x > f.txt && zip -q t.zip f.txt"), 0);
         Open(Dir / "t.zip", Dir / "new/sub");
         // A folder that does not exist is made after asking; refused, nothing is extracted.
-        Boxes->Answer(idNo);
+        Boxes.Answer(idNo);
         Extract();
         QVERIFY(!fs::exists(Dir / "new"));
-        Boxes->Answer(idYes);
+        Boxes.Answer(idYes);
         Extract();
         QCOMPARE(ReadFile(Dir / "new/sub/f.txt"), std::string("x\n"));
         QCOMPARE(Dlg->CompletedPath, Dir / "new/sub");
@@ -202,11 +171,11 @@ private slots:
         // A folder that cannot be written is a message, and nothing happens.
         fs::create_directories(Dir / "locked");
         fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        Boxes->Texts.clear();
+        Boxes.Texts.clear();
         Dlg->ExtractPath()->setEditText(QString::fromStdString(Dir / "locked"));
         Extract();
         if (::geteuid() != 0) {
-            QCOMPARE(Boxes->Texts.size(), size_t(1));
+            QCOMPARE(Boxes.Texts.size(), size_t(1));
             QVERIFY(!fs::exists(Dir / "locked/f.txt"));
         }
 
@@ -215,69 +184,59 @@ private slots:
         Dlg->ChooseFolder = [&](const QString&) { return QString::fromStdString(Dir / "chosen"); };
         Button("BrowseBtn")->click();
         QCOMPARE(Dlg->ExtractPath()->currentText(), QString::fromStdString(Dir / "chosen/"));
-        QCOMPARE(Dlg->ZipOutline()->BaseDirectory(), Dir / "chosen");
         Extract();
         QVERIFY(fs::exists(Dir / "chosen/f.txt"));
     }
 
-    void FailedEntriesAreNamedAndTheRestExtracted() {
+    void PasswordsAskedAndFailedEntriesNamed() {
         TScratchDir Dir;
-        QCOMPARE(Run("cd " + Quote(Dir.Path()) +
-                     " && printf 'AAAAAAAAAAAAAAAAAAAA' > a.txt && "
-                     "printf 'good' > b.txt && zip -q -0 t.zip a.txt b.txt"),
+        for (const char* Name : {"a.txt", "b.txt", "e.txt", "c.txt"})
+            WriteFile(Dir / Name, SampleText(3000, Name[0]));
+        WriteFile(Dir / "d.txt", std::string(20, 'A'));
+        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && zip -q -P right t.zip a.txt b.txt e.txt && " +
+                     "zip -q t.zip c.txt && zip -q -0 t.zip d.txt"),
                  0);
-        // Damage the stored data of a.txt: its CRC no longer fits.
+        // Damage the stored data of d.txt: its CRC no longer fits.
         std::string Zip = ReadFile(Dir / "t.zip");
         Zip[Zip.find("AAAA")] = 'B';
         WriteFile(Dir / "t.zip", Zip);
-        fs::create_directories(Dir / "out");
-        Open(Dir / "t.zip", Dir / "out");
-        Extract();
-        QCOMPARE(Boxes->Texts.size(), size_t(1));
-        QVERIFY2(Boxes->Texts[0].find("a.txt: Failed CRC Check") != std::string::npos,
-                 Boxes->Texts[0].c_str());
-        QVERIFY(!fs::exists(Dir / "out/a.txt"));
-        QCOMPARE(ReadFile(Dir / "out/b.txt"), std::string("good"));
-    }
-
-    void CancelStopsARunningExtractionAndClosesWhenIdle() {
-        TScratchDir Dir;
-        for (int I = 0; I < 24; ++I)
-            WriteFile(Dir / ("big" + std::to_string(I)), RandomBytes(2 << 20, unsigned(I)));
-        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && zip -q -0 t.zip big*"), 0);
-        fs::create_directories(Dir / "out");
-        Open(Dir / "t.zip", Dir / "out");
-        // The press arrives while the extraction runs, once the first entry is out. (A press queued for
-        // the event loop raced the extraction: on an idle machine it could finish between two turns.)
-        QMetaObject::Connection Pressed;
-        Pressed = connect(Bar(), &QProgressBar::valueChanged, this, [this, &Pressed] {
-            disconnect(Pressed);
-            Button("CancelBtn")->click();
-        });
-        Extract();
-        QVERIFY(Dlg->isVisible());
-        QCOMPARE(Boxes->Texts, std::vector<std::string>{"Process aborted by user"});
-        const auto Out = TreeOf(Dir / "out");
-        QVERIFY(Out.size() < 24);
-        // No partial file is left, and the archive can be extracted again.
-        for (const auto& [Name, Data] : Out)
-            QCOMPARE(Data, ReadFile(Dir / Name));
-        if (!Out.empty())
-            AnswerQuestions(QStringList(int(Out.size()), "YesBtn"));
-        Extract();
-
-        QCOMPARE(TreeOf(Dir / "out").size(), size_t(24));
-        QVERIFY(Bar()->isHidden());
-
-        // Idle, Cancel and Escape close the dialog with result 2 and close the archive.
-        QSignalSpy Finished(Dlg.get(), &QDialog::finished);
-        Button("CancelBtn")->click();
-        QVERIFY(!Dlg->isVisible());
-        QCOMPARE(Finished.value(0).value(0).toInt(), 2);
-        QCOMPARE(Dlg->ZipOutline()->FileName(), std::string());
-        Open(Dir / "t.zip", Dir / "out");
-        QTest::keyClick(Dlg.get(), Qt::Key_Escape);
-        QVERIFY(!Dlg->isVisible());
+        QStringList Prompts, Answers;
+        Dlg->AskPassword = [&](const QString& Prompt, QString& Password) {
+            Prompts << Prompt;
+            Password = Answers.takeFirst();
+            return Password != "cancel";
+        };
+        // Each row: answers, questions asked, the entries that fail and why.
+        for (const auto& [Given, Asked, Failed] :
+             {std::tuple{QStringList{"wrong", "right"}, 2,
+                         std::vector<std::string>{"d.txt: Failed CRC Check"}},
+              {QStringList{"bad", "bad", "cancel"},
+               3,
+               {"a.txt: Cannot extract file - invalid password", "b.txt: No password given",
+                "e.txt: No password given", "d.txt: Failed CRC Check"}}}) {
+            const std::string Out = Dir / ("out" + std::to_string(Asked));
+            fs::create_directories(Out);
+            Dlg->ZipOutline()->SetPassword("");
+            Open(Dir / "t.zip", Out);
+            Prompts.clear();
+            Answers = Given;
+            Boxes.Texts.clear();
+            Extract();
+            QCOMPARE(Prompts.size(), Asked);
+            QVERIFY(Prompts.first().contains("\"a.txt\""));
+            QCOMPARE(Boxes.Texts.size(), size_t(1));
+            std::string Expected = std::to_string(Failed.size()) + " of 5 entries could not be extracted:";
+            for (const std::string& F : Failed)
+                Expected += "\n" + F;
+            QCOMPARE(Boxes.Texts[0], Expected);
+            // Nothing half-written is left of what failed; the rest is whole.
+            for (const char* Name : {"a.txt", "b.txt", "e.txt", "c.txt", "d.txt"}) {
+                const bool Fails = Expected.find(std::string(Name) + ":") != std::string::npos;
+                QCOMPARE(fs::exists(Out + "/" + Name), !Fails);
+                if (!Fails)
+                    QCOMPARE(ReadFile(Out + "/" + Name), ReadFile(Dir / Name));
+            }
+        }
     }
 
     void DoubleClickOpensTheArchiveInTheDialog() {
@@ -295,7 +254,6 @@ private slots:
             Tree->setCurrentItem(Node);
             emit Tree->itemDoubleClicked(Node, 0);
         };
-
         // An entry node does nothing.
         DoubleClick(Tree->topLevelItem(0)->child(0));
         QVERIFY(Dlg->isHidden());
