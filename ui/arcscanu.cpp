@@ -636,7 +636,9 @@ void TForm1::TreeView1DblClick() {
     const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
     if (Selected.isEmpty() || Selected.first()->parent())
         return;
-    const std::string Path = (Ui->SearchPath->currentText() + Selected.first()->text(0)).toStdString();
+    // Archive nodes carry upper-cased names; the file system does not fold case.
+    const std::string Path =
+        ResolvePathCase((Ui->SearchPath->currentText() + Selected.first()->text(0)).toStdString());
     TExtractDlg& Dlg = *ExtractDlg;
     TAbZipOutline& Outline = *Dlg.ZipOutline();
     Dlg.ArcFN()->setText(Q(Path));
