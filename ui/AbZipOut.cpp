@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLocale>
 #include <QMimeData>
@@ -188,6 +189,9 @@ TAbZipDisplayOutline::TAbZipDisplayOutline(QWidget* Parent) : QTreeView(Parent) 
     setSelectionMode(SingleSelection);
     setTextElideMode(Qt::ElideNone);
     setDropIndicatorShown(false);
+    // The column takes the width of the longest row in view, so long names scroll instead of being cut.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 }
 
 void TAbZipDisplayOutline::SetOutlineStyle(TOutlineStyle Value) {
@@ -262,7 +266,9 @@ void TAbZipDisplayOutline::drawBranches(QPainter* Painter, const QRect& Rect,
         Painter->save();
         Painter->setPen(QPen(Qt::black, 1));
         const bool More = Index.sibling(Index.row() + 1, 0).isValid();
-        Painter->drawLine(OwnX, Rect.top(), OwnX, More ? Rect.bottom() : MidY);
+        // Nothing above the first row to connect to.
+        const bool First = Index.row() == 0 && !Index.parent().isValid();
+        Painter->drawLine(OwnX, First ? MidY : Rect.top(), OwnX, More ? Rect.bottom() : MidY);
         Painter->drawLine(OwnX, MidY, Right, MidY);
         int X = OwnX - Indent;
         for (QModelIndex Up = Index.parent(); Up.isValid() && X > Rect.left(); Up = Up.parent(), X -= Indent)

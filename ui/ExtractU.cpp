@@ -90,6 +90,7 @@ void TExtractDlg::FormCreate() {
 
 void TExtractDlg::showEvent(QShowEvent* Event) {
     QDialog::showEvent(Event);
+    Ui->ArcFN->setToolTip(Ui->ArcFN->text());
     CompletedPath.clear();
     Ui->ZipOutline->CollapseAll();
 }

@@ -19,7 +19,10 @@ TOverWriteDlg::TOverWriteDlg(QWidget* Owner) : QDialog(Owner), Ui(std::make_uniq
 TOverWriteDlg::~TOverWriteDlg() = default;
 
 int TOverWriteDlg::Ask(const QString& Name) {
-    Ui->ItemFN->setText(Name);
+    // A long path keeps its start and its file name; the whole of it is the hint.
+    Ui->ItemFN->setText(
+        Ui->ItemFN->fontMetrics().elidedText(Name, Qt::ElideMiddle, Ui->ItemFN->width() - 16));
+    Ui->ItemFN->setToolTip(Name);
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         move(Screen->availableGeometry().center() - rect().center());
     Ui->NoBtn->setFocus();
