@@ -154,40 +154,6 @@ private slots:
         QVERIFY(!Dlg->isVisible());
     }
 
-    void TargetFolderTypedOrChosen() {
-        TScratchDir Dir;
-        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && echo x > f.txt && zip -q t.zip f.txt"), 0);
-        Open(Dir / "t.zip", Dir / "new/sub");
-        // A folder that does not exist is made after asking; refused, nothing is extracted.
-        Boxes.Answer(idNo);
-        Extract();
-        QVERIFY(!fs::exists(Dir / "new"));
-        Boxes.Answer(idYes);
-        Extract();
-        QCOMPARE(ReadFile(Dir / "new/sub/f.txt"), std::string("x\n"));
-        QCOMPARE(Dlg->CompletedPath, Dir / "new/sub");
-        QCOMPARE(Dlg->ExtractPath()->findText(QString::fromStdString(Dir / "new/sub")), 0);
-
-        // A folder that cannot be written is a message, and nothing happens.
-        fs::create_directories(Dir / "locked");
-        fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        Boxes.Texts.clear();
-        Dlg->ExtractPath()->setEditText(QString::fromStdString(Dir / "locked"));
-        Extract();
-        if (::geteuid() != 0) {
-            QCOMPARE(Boxes.Texts.size(), size_t(1));
-            QVERIFY(!fs::exists(Dir / "locked/f.txt"));
-        }
-
-        // Browse shows the chosen folder with a final "/" and extracts there next.
-        fs::create_directories(Dir / "chosen");
-        Dlg->ChooseFolder = [&](const QString&) { return QString::fromStdString(Dir / "chosen"); };
-        Button("BrowseBtn")->click();
-        QCOMPARE(Dlg->ExtractPath()->currentText(), QString::fromStdString(Dir / "chosen/"));
-        Extract();
-        QVERIFY(fs::exists(Dir / "chosen/f.txt"));
-    }
-
     void PasswordsAskedAndFailedEntriesNamed() {
         TScratchDir Dir;
         for (const char* Name : {"a.txt", "b.txt", "e.txt", "c.txt"})
@@ -274,18 +240,34 @@ private slots:
         DoubleClick(Tree->topLevelItem(0)->child(0));
         QVERIFY(Dlg->isHidden());
 
-        // First opening: the program's folder; an extraction that ran to its end is offered next time.
-        fs::create_directories(Dir / "out");
+        // First opening: the program's folder. A typed folder that does not exist is made after asking
+        // (refused, nothing is extracted); one that cannot be written is a message; Browse shows the chosen
+        // folder with a final "/" and extracts there. The folder of the last whole extraction is kept.
+        fs::create_directories(Dir / "locked");
+        fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        fs::create_directories(Dir / "chosen");
+        Dlg->ChooseFolder = [&](const QString&) { return QString::fromStdString(Dir / "chosen"); };
         OnNextModal([&](QWidget* Modal) {
             QCOMPARE(Modal, static_cast<QWidget*>(Dlg.get()));
             QCOMPARE(Dlg->ArcFN()->text(), QString::fromStdString(Dir / "t.zip"));
             QCOMPARE(Dlg->ExtractPath()->currentText().toStdString(), ExcludeTrailingSlash(ProgramFolder()));
-            Dlg->ExtractPath()->setEditText(QString::fromStdString(Dir / "out"));
+            Boxes.Texts.clear();
+            for (auto [Folder, Answer] : {std::pair{"new/sub", idNo}, {"new/sub", idYes}, {"locked", idOK}}) {
+                Dlg->ExtractPath()->setEditText(QString::fromStdString(Dir / Folder));
+                Boxes.Answer(Answer);
+                Extract();
+                QVERIFY(!fs::exists(Dir / "new") || Answer != idNo);
+            }
+            QCOMPARE(Boxes.Texts.size(), size_t(::geteuid() ? 3 : 2));
+            QCOMPARE(ReadFile(Dir / "new/sub/f.txt"), std::string("x\n"));
+            Button("BrowseBtn")->click();
+            QCOMPARE(Dlg->ExtractPath()->currentText(), QString::fromStdString(Dir / "chosen/"));
             Extract();
             Button("CancelBtn")->click();
         });
         DoubleClick(Tree->topLevelItem(0));
-        QVERIFY(fs::exists(Dir / "out/f.txt"));
+        QVERIFY(fs::exists(Dir / "chosen/f.txt"));
+        QCOMPARE(fs::exists(Dir / "locked/f.txt"), ::geteuid() == 0);
         QCOMPARE(Dlg->ZipOutline()->FileName(), std::string());
 
         // Not an archive: shown as a plain file, no dialog.
@@ -296,8 +278,8 @@ private slots:
         // The folder used and the folder history are kept for the next run.
         Form->close();
         const TIniFile Ini(SettingsFile());
-        QCOMPARE(Ini.ReadString("Options", "LastExtractPath", ""), Dir / "out");
-        QCOMPARE(Ini.ReadString("ExtractPath", "ss0", ""), Dir / "out");
+        QCOMPARE(Ini.ReadString("Options", "LastExtractPath", ""), Dir / "chosen/");
+        QCOMPARE(Ini.ReadString("ExtractPath", "ss0", ""), Dir / "new/sub");
         std::remove(SettingsFile().c_str());
     }
 };

@@ -142,15 +142,6 @@ private slots:
         Outline.ExtractMatching("*.*");
         QCOMPARE(ReadFile(Dir / "one.txt").size(), size_t(700));
         QCOMPARE(Progress, (std::vector<int>{33, 66, 100, 100}));
-
-        // A handler's answer holds, and an abort from the progress stops the run after the first entry.
-        WriteFile(Dir / "one.txt", "old");
-        std::filesystem::remove(Dir / "three.txt");
-        Outline.OnConfirmOverwrite = [](std::string&, bool& Confirm) { Confirm = !Confirm; };
-        Outline.OnArchiveProgress = [](void*, uint8_t, bool& Abort) { Abort = true; };
-        QVERIFY_THROWS_EXCEPTION(EAbUserAbort, Outline.ExtractMatching("*.*"));
-        QCOMPARE(ReadFile(Dir / "one.txt"), std::string("old"));
-        QVERIFY(!std::filesystem::exists(Dir / "three.txt"));
     }
 
     void OpeningAndAddingFiles() {
