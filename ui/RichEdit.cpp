@@ -7,6 +7,7 @@
 #include "ui/PlainTextLayout.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -111,6 +112,42 @@ TRichEdit::TRichEdit(QWidget* Parent) : QTextEdit(Parent) {
     setAcceptRichText(false);
     FDefAttributes.setFont(document()->defaultFont());
     connect(document(), &QTextDocument::contentsChanged, this, [this] { FTextValid = false; });
+    for (QObject* Control : children())
+        if (Control->inherits("QWidgetTextControl")) {
+            disconnect(Control, SIGNAL(visibilityRequest(QRectF)), this, nullptr);
+            disconnect(Control, SIGNAL(updateRequest(QRectF)), this, nullptr);
+            connect(Control, SIGNAL(visibilityRequest(QRectF)), this, SLOT(EnsureVisible(QRectF)));
+            connect(Control, SIGNAL(updateRequest(QRectF)), this, SLOT(RepaintContents(QRectF)));
+        }
+}
+
+TPlainTextLayout* TRichEdit::LongLayout() const {
+    auto* Layout = qobject_cast<TPlainTextLayout*>(document()->documentLayout());
+    return Layout && Layout->HasLongBlocks() ? Layout : nullptr;
+}
+
+void TRichEdit::EnsureVisible(const QRectF& Rect) {
+    QRectF Wanted = Rect;
+    // Finding no line at the cursor, Qt asks for a 10-pixel rectangle at the top of the block.
+    if (const TPlainTextLayout* Layout = LongLayout()) {
+        const QRectF Cursor = Layout->CursorRect(textCursor().position());
+        if (Cursor.isValid() && Rect.height() == 10 &&
+            Rect.top() == Layout->blockBoundingRect(textCursor().block()).top())
+            Wanted = Cursor.adjusted(-5, 0, 5, 0);
+    }
+    QMetaObject::invokeMethod(this, "_q_ensureVisible", Q_ARG(QRectF, Wanted));
+}
+
+void TRichEdit::RepaintContents(const QRectF& Rect) {
+    // Qt's rectangles of what changed are wrong in long blocks: all that shows is painted again.
+    QMetaObject::invokeMethod(this, "_q_repaintContents", Q_ARG(QRectF, LongLayout() ? QRectF() : Rect));
+}
+
+void TRichEdit::keyPressEvent(QKeyEvent* Event) {
+    // Moving and editing by keyboard go through Qt's lines of the cursor's block.
+    if (TPlainTextLayout* Layout = LongLayout(); Layout && !isReadOnly())
+        Layout->LayOutForEditing(textCursor().position());
+    QTextEdit::keyPressEvent(Event);
 }
 
 const QString& TRichEdit::Text() const {

@@ -9,6 +9,8 @@
 #include <QTextEdit>
 #include <string>
 
+class TPlainTextLayout;
+
 class TRichEdit : public QTextEdit {
     Q_OBJECT
 public:
@@ -55,7 +57,17 @@ public:
     void SetModified(bool Value);
     bool CanUndo() const;
 
+protected:
+    void keyPressEvent(QKeyEvent* Event) override;
+
+private slots:
+    // Qt's cursor geometry finds no lines in the long blocks the plain-text layout breaks itself
+    // (PlainTextLayout.h): its requests to show the cursor and to repaint what changed pass through here.
+    void EnsureVisible(const QRectF& Rect);
+    void RepaintContents(const QRectF& Rect);
+
 private:
+    TPlainTextLayout* LongLayout() const;
     // The content as a string for finding, made when first needed after a change.
     const QString& Text() const;
 

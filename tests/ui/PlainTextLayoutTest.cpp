@@ -5,9 +5,12 @@
 #include "ui/PlainTextLayout.h"
 #include "ui/RichEdit.h"
 
+#include <QFontDatabase>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <random>
 #include <string>
 
 namespace {
@@ -20,6 +23,19 @@ std::string SampleLines(int Count) {
         if (I % 11 == 0)
             Text += " with words to wrap at the pane's width and some more words";
         Text += I % 13 == 0 ? "\n\n" : "\n";
+    }
+    return Text;
+}
+
+// Printable ASCII as the dotted rendering of random bytes gives it, or words, or numbers with their signs.
+QString LongText(int Kind, int Size) {
+    std::mt19937 Random{unsigned(Kind)};
+    QString Text(Size, u'.');
+    for (QChar& C : Text) {
+        const unsigned B = Random() % 256;
+        C = QChar(Kind == 0   ? (B < 32 || B > 126 ? '.' : char(B))
+                  : Kind == 1 ? " abcdefghij.,-"[B % 14]
+                              : "0123456789 ,./-+$%()[]{}<=>~a"[B % 29]);
     }
     return Text;
 }
@@ -60,6 +76,69 @@ class PlainTextLayoutTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Our own line breaking of long blocks against Qt's layout of the same text.
+    void LongLinesBrokenAsQtBreaksThem() {
+        for (QFont Font : {QFont(), QFontDatabase::systemFont(QFontDatabase::FixedFont)})
+            for (int Kind : {0, 1, 2})
+                for (qreal Width : {20.0, 211.3, 640.0}) {
+                    Font = TLongLineBreaker::NoShaping(Font);
+                    const QString Text = LongText(Kind, 30000);
+                    QTextLayout Layout(Text, Font);
+                    QTextOption Option;
+                    Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                    Layout.setTextOption(Option);
+                    Layout.beginLayout();
+                    std::vector<int> Want;
+                    for (QTextLine L = Layout.createLine(); L.isValid(); L = Layout.createLine()) {
+                        L.setLineWidth(Width);
+                        Want.push_back(L.textStart());
+                    }
+                    Layout.endLayout();
+                    QVERIFY(TLongLineBreaker(Font).LineStarts(Text, Width) == Want);
+                }
+    }
+
+    // A long block in the pane, wrapped and not, looks as Qt's own layout draws it, with the selection
+    // deep inside scrolled into view, and it is never laid out whole.
+    void LongBlockShownAsQtShowsIt() {
+        for (const auto Wrap : {QTextEdit::WidgetWidth, QTextEdit::NoWrap}) {
+            TRichEdit Edit;
+            QTextEdit Theirs;
+            for (QTextEdit* E : {static_cast<QTextEdit*>(&Edit), &Theirs}) {
+                E->setLineWrapMode(Wrap);
+                E->resize(400, 300);
+                E->show();
+            }
+            Edit.SetPlainText(true);
+            Edit.StreamIn(("head\n" + LongText(0, 300000) + "\ntail").toStdString());
+            Edit.SetSelStart(250000);
+            Edit.SetSelLength(6);
+            const QTextBlock Long = Edit.document()->findBlockByNumber(1);
+            QCOMPARE(Long.layout()->lineCount(), 0);
+            const QRectF Caret = Lazy(Edit)->CursorRect(250006).translated(
+                -Edit.horizontalScrollBar()->value(), -Edit.verticalScrollBar()->value());
+            QVERIFY(QRectF(Edit.viewport()->rect()).contains(Caret));
+            // Qt's own layout of a copy, without shaping as ours.
+            Theirs.setDocument(Edit.document()->clone(&Theirs));
+            QTextCursor All(Theirs.document());
+            All.select(QTextCursor::Document);
+            QTextCharFormat NoShaping;
+            NoShaping.setFontStyleStrategy(
+                TLongLineBreaker::NoShaping(Edit.document()->defaultFont()).styleStrategy());
+            All.mergeCharFormat(NoShaping);
+            Theirs.setTextCursor(Edit.textCursor());
+            Theirs.horizontalScrollBar()->setValue(Edit.horizontalScrollBar()->value());
+            Theirs.verticalScrollBar()->setValue(Edit.verticalScrollBar()->value());
+            QVERIFY(Edit.viewport()->grab().toImage() == Theirs.viewport()->grab().toImage());
+            // Keys move through the lines as Qt's do.
+            for (const Qt::Key Key : {Qt::Key_Home, Qt::Key_Up, Qt::Key_End}) {
+                QTest::keyClick(&Edit, Key);
+                QTest::keyClick(&Theirs, Key);
+                QCOMPARE(Edit.textCursor().position(), Theirs.textCursor().position());
+            }
+        }
+    }
+
     void DeepLineLaidOutLittle() {
         TRichEdit Edit;
         Edit.resize(400, 300);
