@@ -126,7 +126,10 @@ private slots:
             NoShaping.setFontStyleStrategy(
                 TLongLineBreaker::NoShaping(Edit.document()->defaultFont()).styleStrategy());
             All.mergeCharFormat(NoShaping);
-            Theirs.setTextCursor(Edit.textCursor());
+            QTextCursor Same(Theirs.document());
+            Same.setPosition(Edit.textCursor().anchor());
+            Same.setPosition(Edit.textCursor().position(), QTextCursor::KeepAnchor);
+            Theirs.setTextCursor(Same);
             Theirs.horizontalScrollBar()->setValue(Edit.horizontalScrollBar()->value());
             Theirs.verticalScrollBar()->setValue(Edit.verticalScrollBar()->value());
             QVERIFY(Edit.viewport()->grab().toImage() == Theirs.viewport()->grab().toImage());
