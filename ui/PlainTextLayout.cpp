@@ -211,6 +211,7 @@ void TPlainTextLayout::Prepare(const QTextBlock& Block) const {
     while (!FLaidOut[size_t(Number)]) {
         FLaidOut[size_t(Number)] = 1;
         if (LayOutLong(Block)) {
+            Block.layout()->clearLayout(); // lines Qt made for editing at an earlier width
             SetHeight(Number, FLongLineHeight * qreal(Long(Block)->Starts.size()));
             // An unwrapped one widens the document.
             emit const_cast<TPlainTextLayout*>(this)->documentSizeChanged(documentSize());
