@@ -13,6 +13,7 @@
 #include "platform/ScopeGuard.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -148,13 +149,21 @@ void DecodeChecked(TAbZipArchive& Archive, TAbZipItem& Item, TAbDecodeOutput& Si
 
 // Decodes the entry into the file OutName and checks it.
 void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& OutName) {
-    // Unlinked first, so that a link or a second name of the file is replaced rather than written through.
-    DeleteFile(OutName);
-    auto Out = std::make_unique<TFileStream>(OutName, fmCreate);
+    // A file being replaced stays as it was until the entry has come through whole: the entry is written
+    // beside it and then takes its place, which also replaces a link there rather than writing through it.
+    const bool Replacing = PathExists(OutName);
+    std::string WriteName = OutName;
+    if (Replacing) {
+        const std::string Folder = ExtractFilePath(OutName);
+        WriteName = CreateUniqueTempFile(Folder, "." + ExtractFileName(OutName) + ".");
+        if (WriteName.empty())
+            throw EInOutError("create a file in", Folder, errno);
+    }
+    auto Out = std::make_unique<TFileStream>(WriteName, Replacing ? fmOpenWrite : fmCreate);
     // A file that did not get through is closed and deleted.
     TScopeGuard RemovePartial([&] {
         Out.reset();
-        DeleteFile(OutName);
+        DeleteFile(WriteName);
     });
     {
         TAbStreamOutput Output(*Out);
@@ -162,6 +171,8 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
         Output.Flush();
     }
     Out.reset();
+    if (Replacing)
+        ReplaceFile(WriteName, OutName);
     RemovePartial.Release();
     StampPath(OutName, EntryUnixMode(Item), EntryUnixTime(Item));
 }
