@@ -1,54 +1,33 @@
-// tarnlet-cli cat against unzip -p on archives of every kind of entry, and tarnlet-cli show with each
-// rendering; missing entries and damaged data are errors.
+// tarnlet-cli cat against unzip -p, tarnlet-cli show with each rendering; missing entries and damaged data.
 
 #include "TestUtil.h"
 #include "TextFixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace testutil;
-
-namespace {
-
-// Standard output and exit status of tarnlet-cli; standard error into Err when given.
-int CliOut(const std::string& Args, std::string& Out, std::string* Err = nullptr) {
-    TScratchDir Dir;
-    const int Status = Cli(Args + " 2>" + Quote(Dir / "err"), &Out);
-    if (Err)
-        *Err = ReadFile(Dir / "err");
-    return Status;
-}
-
-} // namespace
 
 TEST(CliCat, EntriesAsUnzipPrintsThem) {
     TScratchDir Dir;
-    const std::string Cd = "cd " + Quote(Dir.Path()) + " && ";
-    std::vector<std::string> Names;
-    for (int I = 0; I < 12; ++I) {
-        const std::string Name =
-            "t/" + std::string(I % 3 ? "sub dir/" : "") + "e" + std::to_string(I) + (I % 2 ? ".txt" : ".bin");
-        std::filesystem::create_directories(std::filesystem::path(Dir / Name).parent_path());
-        WriteFile(Dir / Name, I % 2 ? SampleText(size_t(I) * 9000, I) : RandomBytes(size_t(I) * 5000, I));
-        Names.push_back(Name);
+    std::vector<std::string> Names = {"t/sub dir/"};
+    for (unsigned I = 0; I < 12; ++I) {
+        Names.push_back("t/" + std::string(I % 3 ? "sub dir/" : "") + "e" + std::to_string(I) +
+                        (I % 2 ? ".txt" : ".bin"));
+        WriteFile(Dir / Names.back(), I % 2 ? SampleText(I * 9000, I) : RandomBytes(I * 5000, I));
     }
-    Names.push_back("t/sub dir/");
-    for (const char* Level : {"-0", "-1", "-6", "-9"}) {
-        SCOPED_TRACE(Level);
-        const std::string Zip = Dir / (std::string("a") + Level + ".zip");
-        ASSERT_EQ(testutil::Run(Cd + "zip -q -r " + Level + " " + Quote(Zip) + " t"), 0);
+    for (const std::string Level : {"-0", "-1", "-6", "-9"}) {
+        const std::string Zip = Quote(Dir / ("a" + Level + ".zip"));
+        ASSERT_EQ(testutil::Run("cd " + Quote(Dir.Path()) + " && zip -q -r " + Level + " " + Zip + " t"), 0);
         // All at once, in the reverse of the archive's order: each as unzip -p prints it, in the order asked.
         std::string All, Want, Got;
         for (const std::string& Name : Names) {
             std::string Ref;
-            testutil::Run("unzip -p " + Quote(Zip) + " " + Quote(Name), &Ref);
+            testutil::Run("unzip -p " + Zip + " " + Quote(Name), &Ref);
             Want = Ref + Want;
             All = " " + Quote(Name) + All;
         }
-        EXPECT_EQ(CliOut("cat " + Quote(Zip) + All, Got), 0);
-        EXPECT_TRUE(Got == Want);
+        EXPECT_EQ(Cli("cat " + Zip + All + " 2>/dev/null", &Got), 0);
+        EXPECT_TRUE(Got == Want) << Level;
     }
 }
 
@@ -62,19 +41,19 @@ TEST(CliCatShow, Failures) {
     ASSERT_EQ(testutil::Run("cd " + Quote(Dir.Path()) + " && zip -q -0 z.zip a.txt b.txt bad.dfm"), 0);
     const std::string Zip = Quote(Dir / "z.zip");
     std::string Out, Err;
-    EXPECT_EQ(CliOut("cat " + Zip + " nope.txt b.txt", Out, &Err), 2);
+    EXPECT_EQ(Cli("cat " + Zip + " nope.txt b.txt", &Out, &Err), 2);
     EXPECT_EQ(Out, "other text");
     EXPECT_NE(Err.find("nope.txt: no such entry"), std::string::npos) << Err;
-    EXPECT_EQ(CliOut("show " + Zip + " bad.dfm", Out, &Err), 2);
+    EXPECT_EQ(Cli("show " + Zip + " bad.dfm", &Out, &Err), 2);
     EXPECT_NE(Err.find("bad.dfm: Invalid stream format"), std::string::npos) << Err;
     for (const std::string& Args :
          {"cat " + Zip + " A.TXT", "cat " + Quote(Dir / "missing.zip") + " a.txt", "cat " + Zip,
           "show " + Zip + " nope.txt", "show " + Zip + " a.txt b.txt"})
-        EXPECT_EQ(CliOut(Args, Out), 2) << Args;
+        EXPECT_EQ(Cli(Args + " 2>/dev/null"), 2) << Args;
     std::string Bytes = ReadFile(Dir / "z.zip");
     Bytes[Bytes.find("some text")] = 'S';
     WriteFile(Dir / "z.zip", Bytes);
-    EXPECT_EQ(CliOut("cat " + Zip + " a.txt", Out, &Err), 2);
+    EXPECT_EQ(Cli("cat " + Zip + " a.txt", &Out, &Err), 2);
     EXPECT_NE(Err.find("a.txt: "), std::string::npos) << Err;
 }
 
@@ -94,7 +73,7 @@ TEST(CliShow, EachRendering) {
         {"plain.rtf", "not rich"}, {"Readme.RTF", "Bold first\nsecond\nthird\n"}};
     for (const auto& [Entry, Want] : Cases) {
         std::string Out;
-        EXPECT_EQ(CliOut("show " + Quote(Dir / "z.zip") + " " + Entry, Out), 0) << Entry;
+        EXPECT_EQ(Cli("show " + Quote(Dir / "z.zip") + " " + Entry, &Out), 0) << Entry;
         EXPECT_EQ(Out, Want) << Entry;
     }
 }

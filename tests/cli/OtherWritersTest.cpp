@@ -1,27 +1,19 @@
 // tarnlet-cli list, test and extract on archives as zip, Python and 7zz write them (levels, encryption,
-// zip64 records, streamed entries, long comments, programs in front, numbered pieces, links, Unix
-// permissions, times before 1980): listed like Python lists them, tested, and extracted into the tree
-// unzip makes, times, permissions and links included. Refusals, damage and overwriting.
+// zip64, streamed entries, long comments, programs in front, numbered pieces, links, permissions, times
+// before 1980): listed as Python lists them, extracted into the tree unzip makes. Refusals, damage and
+// overwriting.
 
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Both extractions under the same umask, so that the permissions they give can be compared.
-int Sh(const std::string& Command, std::string* Output = nullptr) {
-    return Run("umask 022; " + Command, Output);
-}
-
-std::string Tarnlet(const std::string& Args) {
-    return Quote(BinDir() + "/tarnlet-cli") + " " + Args;
-}
 
 // One line per path below Root: type, permissions, modification time, link target or content digest.
 std::string Snapshot(const std::string& Root) {
@@ -37,7 +29,7 @@ for d, dirs, files in os.walk(sys.argv[1]):
             print(rel, oct(s.st_mode), int(s.st_mtime), os.path.isdir(p) or hashlib.sha1(open(p, 'rb').read()).hexdigest())
 )";
     std::string Out;
-    EXPECT_EQ(Run("python3 -c " + Quote(Script) + " " + Quote(Root) + " | sort", &Out), 0);
+    EXPECT_EQ(testutil::Run("python3 -c " + Quote(Script) + " " + Quote(Root) + " | sort", &Out), 0);
     return Out;
 }
 
@@ -47,18 +39,19 @@ void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::
     SCOPED_TRACE(Zip);
     const std::string P = Password.empty() ? " " : " -p " + Quote(Password) + " ";
     std::string Names, Theirs, Report;
-    EXPECT_EQ(Sh(Tarnlet("list --names " + Quote(Zip)), &Names), 0);
-    Run("python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep=\"\\n\")' " +
+    EXPECT_EQ(Cli("list --names " + Quote(Zip), &Names), 0);
+    testutil::Run(
+        "python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep=\"\\n\")' " +
             Quote(UnzipFrom),
         &Theirs);
     EXPECT_EQ(Names, Theirs == "\n" ? "" : Theirs);
-    EXPECT_EQ(Sh(Tarnlet("test" + P + Quote(Zip)), &Report), 0) << Report;
+    EXPECT_EQ(Cli("test" + P + Quote(Zip), &Report), 0) << Report;
     fs::remove_all(Dir / "ours");
     fs::remove_all(Dir / "theirs");
-    EXPECT_EQ(Sh(Tarnlet("extract" + P + Quote(Zip) + " " + Quote(Dir / "ours"))), 0);
+    EXPECT_EQ(Cli("extract" + P + Quote(Zip) + " " + Quote(Dir / "ours")), 0);
     // unzip warns (status 1) about a program in front of the archive.
-    EXPECT_LE(Sh("unzip -qq" + (Password.empty() ? "" : " -P " + Quote(Password)) + " " + Quote(UnzipFrom) +
-                 " -d " + Quote(Dir / "theirs") + " 2>/dev/null"),
+    EXPECT_LE(testutil::Run("unzip -qq" + (Password.empty() ? "" : " -P " + Quote(Password)) + " " +
+                            Quote(UnzipFrom) + " -d " + Quote(Dir / "theirs") + " 2>/dev/null"),
               1);
     fs::create_directories(Dir / "theirs"); // unzip makes nothing for an empty archive
     EXPECT_EQ(Snapshot(Dir / "ours"), Snapshot(Dir / "theirs"));
@@ -67,15 +60,17 @@ void ExpectLikeUnzip(const TScratchDir& Dir, const std::string& Zip, const std::
 } // namespace
 
 TEST(OtherWriters, ExtractedLikeUnzip) {
+    umask(022); // both extractions under one umask, so that their permissions compare
     TScratchDir Dir;
     // What Linux users keep: a script, links, an old file, folders with times of their own, empty ones.
     WriteFile(Dir / "tree/docs/data.bin", RandomBytes(20000, 2) + std::string(40000, 'z'));
-    ASSERT_EQ(Sh("cd " + Quote(Dir / "tree") +
-                 " && mkdir -p docs/old 'empty folder' && echo mine > private.txt && "
-                 "printf '#!/bin/sh\\necho run\\n' > run.sh && chmod 755 run.sh && chmod 600 private.txt && "
-                 "seq 1 6000 > docs/readme.txt && : > docs/empty.txt && echo old > docs/old/1975.txt && "
-                 "ln -s docs/readme.txt readme && ln -s ../readme.txt docs/old/up && touch -d @163134367 "
-                 "docs/old/1975.txt && touch -d @981173106 docs/old && touch -d @1262304000 docs"),
+    ASSERT_EQ(testutil::Run(
+                  "cd " + Quote(Dir / "tree") +
+                  " && mkdir -p docs/old 'empty folder' && echo mine > private.txt && "
+                  "printf '#!/bin/sh\\necho run\\n' > run.sh && chmod 755 run.sh && chmod 600 private.txt && "
+                  "seq 1 6000 > docs/readme.txt && : > docs/empty.txt && echo old > docs/old/1975.txt && "
+                  "ln -s docs/readme.txt readme && ln -s ../readme.txt docs/old/up && touch -d @163134367 "
+                  "docs/old/1975.txt && touch -d @981173106 docs/old && touch -d @1262304000 docs"),
               0);
     WriteFile(Dir / "mz", "MZ" + RandomBytes(3000, 7));
     WriteFile(Dir / "elf", "\x7f" + std::string("ELF") + RandomBytes(5000, 8));
@@ -100,7 +95,7 @@ TEST(OtherWriters, ExtractedLikeUnzip) {
         {"sfx-pipe.exe", "cat ../mz ../pipe.zip > ../sfx-pipe.exe"},
         {"vol.zip.001", "7zz a -bd -bso0 -tzip -v7k ../vol.zip . && cat ../vol.zip.0* > ../whole.zip"}};
     for (const auto& [Name, Command] : Makers) {
-        ASSERT_EQ(Sh("cd " + Quote(Dir / "tree") + " && " + Command), 0) << Name;
+        ASSERT_EQ(testutil::Run("cd " + Quote(Dir / "tree") + " && " + Command), 0) << Name;
         // Numbered pieces: unzip reads them put back together.
         const std::string Whole = Name.starts_with("vol") ? Dir / "whole.zip" : Dir / Name;
         ExpectLikeUnzip(Dir, Dir / Name, Whole, Command.find("secret") != std::string::npos ? "secret" : "");
@@ -112,30 +107,26 @@ TEST(OtherWriters, ExtractedLikeUnzip) {
 TEST(OtherWriters, RefusalsWrongPasswordsAndDamageFailAloneAndLeaveNoFile) {
     TScratchDir Dir;
     // Methods we do not decode are named; the other entries extract.
-    ASSERT_EQ(Sh("python3 -c 'import sys, zipfile as Z\nwith Z.ZipFile(sys.argv[1], \"w\") as z:\n"
-                 "  for n, m in (\"b\", 12), (\"l\", 14), (\"s\", 0): z.writestr(n + \".txt\", n * 99 + "
-                 "\"!\", m)' " +
-                 Quote(Dir / "methods.zip")),
-              0);
+    PythonZip(Dir / "methods.zip",
+              "for n, m in ('b', 12), ('l', 14), ('s', 0): z.writestr(n + '.txt', n * 99 + '!', m)");
     std::string Report, Errors;
-    EXPECT_EQ(Sh(Tarnlet("test " + Quote(Dir / "methods.zip")), &Report), 2);
+    EXPECT_EQ(Cli("test " + Quote(Dir / "methods.zip"), &Report), 2);
     EXPECT_EQ(Report, "b.txt: Cannot extract file - unsupported compression method (BZip2, method 12)\n"
                       "l.txt: Cannot extract file - unsupported compression method (LZMA, method 14)\n"
                       "s.txt: OK\n");
-    EXPECT_EQ(Sh(Tarnlet("extract " + Quote(Dir / "methods.zip") + " " + Quote(Dir / "m") + " 2>/dev/null")),
-              2);
+    EXPECT_EQ(Cli("extract " + Quote(Dir / "methods.zip") + " " + Quote(Dir / "m") + " 2>/dev/null"), 2);
     EXPECT_FALSE(fs::exists(Dir / "m/b.txt"));
     EXPECT_EQ(ReadFile(Dir / "m/s.txt"), std::string(99, 's') + "!");
 
     // Links that lead out of the target folder, directly or through one another, are not made.
     ASSERT_EQ(
-        Sh("cd " + Quote(Dir.Path()) +
-           " && mkdir -p links/sub && cd links && ln -s /etc/passwd abs && cd sub && "
-           "ln -s ../../outside up2 && ln -s . self && ln -s self/../../x through && ln -s ../sub fine && "
-           "cd .. && zip -qry ../links.zip ."),
+        testutil::Run(
+            "cd " + Quote(Dir.Path()) +
+            " && mkdir -p links/sub && cd links && ln -s /etc/passwd abs && cd sub && "
+            "ln -s ../../outside up2 && ln -s . self && ln -s self/../../x through && ln -s ../sub fine && "
+            "cd .. && zip -qry ../links.zip ."),
         0);
-    EXPECT_EQ(Sh(Tarnlet("extract " + Quote(Dir / "links.zip") + " " + Quote(Dir / "l") + " 2>&1"), &Errors),
-              2);
+    EXPECT_EQ(Cli("extract " + Quote(Dir / "links.zip") + " " + Quote(Dir / "l") + " 2>&1", &Errors), 2);
     for (const char* Name : {"sub/up2", "abs", "sub/through"}) {
         EXPECT_NE(Errors.find(std::string(Name) + ": Cannot extract file - symbolic link leads outside"),
                   std::string::npos)
@@ -149,8 +140,9 @@ TEST(OtherWriters, RefusalsWrongPasswordsAndDamageFailAloneAndLeaveNoFile) {
     fs::create_directories(Dir / "split");
     for (int I = 1; I <= 6; ++I)
         WriteFile(Dir / "split/f" + std::to_string(I) + ".bin", RandomBytes(40000, unsigned(I)));
-    ASSERT_EQ(Sh("cd " + Quote(Dir / "split") + " && zip -q -0 -s 64k set.zip f*.bin && rm set.z02"), 0);
-    EXPECT_EQ(Sh(Tarnlet("test " + Quote(Dir / "split/set.zip")), &Report), 2);
+    ASSERT_EQ(
+        testutil::Run("cd " + Quote(Dir / "split") + " && zip -q -0 -s 64k set.zip f*.bin && rm set.z02"), 0);
+    EXPECT_EQ(Cli("test " + Quote(Dir / "split/set.zip"), &Report), 2);
     const std::string Missing =
         ": Cannot open file \"" + Dir / "split/set.z02\". No such file or directory\n";
     EXPECT_EQ(Report, "f1.bin: OK\nf2.bin" + Missing + "f3.bin" + Missing + "f4.bin" + Missing +
@@ -195,10 +187,10 @@ TEST(OtherWriters, OverwriteChoices) {
                                               {"", "", "old a,old b"}}) {
         WriteFile(Out + "/a.txt", "old a");
         WriteFile(Out + "/b.txt", "old b");
-        EXPECT_EQ(
-            Sh("printf " + Quote(Answers) + " | " +
-               Tarnlet("extract " + std::string(Options) + " " + Zip + " " + Quote(Out) + " 2>/dev/null")),
-            0);
+        WriteFile(Dir / "answers", Answers);
+        EXPECT_EQ(Cli("extract " + std::string(Options) + " " + Zip + " " + Quote(Out) + " 2>/dev/null <" +
+                      Quote(Dir / "answers")),
+                  0);
         EXPECT_EQ(ReadFile(Out + "/a.txt") + "," + ReadFile(Out + "/b.txt"), Expected) << Options << Answers;
     }
     EXPECT_EQ(Cli("extract -o -n " + Zip + " " + Quote(Out) + " 2>/dev/null"), 2);

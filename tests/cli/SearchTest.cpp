@@ -25,23 +25,19 @@ std::set<std::string> Lines(const std::string& Text) {
 // named .zip that is none and a folder named like an archive. archives.txt lists the real archives.
 const char* const MakeTree = R"PY(
 import concurrent.futures, os, random, shutil, subprocess, sys, zipfile
-root = sys.argv[1]
-rnd = random.Random(7)
+root, rnd = sys.argv[1], random.Random(7)
 words = ["alpha", "beta", "needle", "Needle", "NEEDLE", "needl", "eedle", "haystack", "gamma"]
 folders = ["", "a b", "a b/\u00f1\u00e9 x", "deep/x y/z", "deep/tool.zip.d"]
 made, jobs = [], []
 for i in range(200):
     folder = folders[i % len(folders)]
     os.makedirs(os.path.join(root, folder), exist_ok=True)
-    work = os.path.join(root, ".work%d" % i)
+    work, names = os.path.join(root, ".work%d" % i), []
     os.makedirs(os.path.join(work, "sub"), exist_ok=True)
-    names = []
     for j in range(rnd.randint(1, 4)):
-        name = ("sub/" if j == 2 else "") + "e%d_%d.%s" % (i, j, rnd.choice(["txt", "c", "dat"]))
-        size = rnd.choice([10, 300, 5000, 70000])
-        text = " ".join(rnd.choice(words[3:] if rnd.random() < 0.5 else words) for _ in range(size // 6))
-        open(os.path.join(work, name), "w").write(text)
-        names.append(name)
+        names.append(("sub/" if j == 2 else "") + "e%d_%d.%s" % (i, j, rnd.choice(["txt", "c", "dat"])))
+        size, pick = rnd.choice([10, 300, 5000, 70000]), words[3:] if rnd.random() < 0.5 else words
+        open(os.path.join(work, names[-1]), "w").write(" ".join(rnd.choice(pick) for _ in range(size // 6)))
     arc = os.path.abspath(os.path.join(root, folder, "Arc %d.zip" % i if i % 3 else "arc%d.ZIP" % i))
     if i % 4 != 0:
         jobs.append((["zip", "-q", "-0" if i % 2 else "-6", arc] + names, work))
@@ -67,46 +63,39 @@ subprocess.run(["zip", "-qA", os.path.join(root, "sfx.exe")], check=True)
 open(os.path.join(root, "archives.txt"), "w").write("\n".join(made) + "\n")
 )PY";
 
-class SearchTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        Tree = new TScratchDir;
-        WriteFile(*Tree / "make.py", MakeTree);
-        ASSERT_EQ(testutil::Run("python3 " + Quote(*Tree / "make.py") + " " + Quote(*Tree / "t")), 0);
-    }
-    static void TearDownTestSuite() {
-        delete Tree;
-        Tree = nullptr;
-    }
-    static std::string Root() { return *Tree / "t"; }
+// The tree, made on first use.
+std::string Root() {
+    static TScratchDir Tree;
+    static const int Made = (WriteFile(Tree / "make.py", MakeTree),
+                             testutil::Run("python3 " + Quote(Tree / "make.py") + " " + Quote(Tree / "t")));
+    EXPECT_EQ(Made, 0);
+    return Tree / "t";
+}
 
-    // The lines of tarnlet-cli search with Options, and its exit status.
-    static std::set<std::string> Search(const std::string& Options, int& Status) {
-        std::string Out;
-        Status = Cli("search " + Options + " " + Quote(Root()) + " 2>/dev/null", &Out);
-        return Lines(Out);
-    }
-    // What ugrep finds in the real archives, as "archive\tentry" lines.
-    static std::set<std::string> Reference(const std::string& Options) {
-        std::istringstream List(ReadFile(Root() + "/archives.txt"));
-        std::string Command = "cd " + Quote(Root()) + " && ugrep -z -F -l " + Options + " needle";
-        for (std::string Arc; std::getline(List, Arc);)
-            Command += " " + Quote(Arc);
-        std::string Out;
-        testutil::Run(Command, &Out);
-        std::set<std::string> Found;
-        for (const std::string& Line : Lines(Out)) // "archive{entry}"; archive names hold no "{"
-            if (const size_t Brace = Line.find('{'); Brace != std::string::npos && Line.ends_with("}"))
-                Found.insert(Line.substr(0, Brace) + "\t" + Line.substr(Brace + 1, Line.size() - Brace - 2));
-        return Found;
-    }
+// The lines tarnlet-cli search prints with Options, and its exit status.
+std::set<std::string> Search(const std::string& Options, int& Status) {
+    std::string Out;
+    Status = Cli("search " + Options + " " + Quote(Root()) + " 2>/dev/null", &Out);
+    return Lines(Out);
+}
 
-    static TScratchDir* Tree;
-};
+// What ugrep finds in the real archives, as "archive\tentry" lines.
+std::set<std::string> Reference(const std::string& Options) {
+    std::istringstream List(ReadFile(Root() + "/archives.txt"));
+    std::string Command = "cd " + Quote(Root()) + " && ugrep -z -F -l " + Options + " needle", Out;
+    for (std::string Arc; std::getline(List, Arc);)
+        Command += " " + Quote(Arc);
+    testutil::Run(Command, &Out);
+    std::set<std::string> Found;
+    for (const std::string& Line : Lines(Out)) // "archive{entry}"; archive names hold no "{"
+        if (const size_t Brace = Line.find('{'); Brace != std::string::npos && Line.ends_with("}"))
+            Found.insert(Line.substr(0, Brace) + "\t" + Line.substr(Brace + 1, Line.size() - Brace - 2));
+    return Found;
+}
 
-TScratchDir* SearchTest::Tree = nullptr;
+} // namespace
 
-TEST_F(SearchTest, FindsWhatAnIndependentReaderFinds) {
+TEST(Search, FindsWhatAnIndependentReaderFinds) {
     int Status = -1;
     for (const auto& [Ours, Theirs] : {std::pair{"", "-i"}, std::pair{"--case", ""}}) {
         std::set<std::string> Expected = Reference(Theirs);
@@ -118,7 +107,7 @@ TEST_F(SearchTest, FindsWhatAnIndependentReaderFinds) {
     }
 }
 
-TEST_F(SearchTest, OptionsNarrowTheSearchAndTheTreeIsPrinted) {
+TEST(Search, OptionsNarrowTheSearchAndTheTreeIsPrinted) {
     int Status = -1;
     std::set<std::string> Top = Search("--list --no-subfolders --no-exe --types '*.txt;' needle", Status);
     ASSERT_FALSE(Top.empty());
@@ -142,8 +131,6 @@ TEST_F(SearchTest, OptionsNarrowTheSearchAndTheTreeIsPrinted) {
     EXPECT_EQ(Out, "sfx.exe\n  t.txt\n1/1\nDone! Total of 205 files examined\n");
 }
 
-} // namespace
-
 TEST(SearchBadInputTest, DamagedEncryptedAndOddFilesDoNotStopTheSearch) {
     TScratchDir D;
     const std::string Good = ReadFile(MakeZip(D / "good.zip", {{"x.txt", "the needle"}}, "-0"));
@@ -156,16 +143,14 @@ TEST(SearchBadInputTest, DamagedEncryptedAndOddFilesDoNotStopTheSearch) {
     MakeZip(D / "z/Secret.Zip", {{"s.txt", "secret needle"}}, "-P pw");
     ASSERT_EQ(testutil::Run("mkfifo " + Quote(D / "pipe.zip")), 0);
     std::string Out, Errors;
-    EXPECT_EQ(testutil::Run("timeout 20 " + Quote(BinDir() + "/tarnlet-cli") + " search needle " +
-                                Quote(D.Path()) + " 2>" + Quote(D / "errors"),
-                            &Out),
-              2)
+    EXPECT_EQ(
+        testutil::Run("timeout 20 " + Quote(BinDir() + "/tarnlet-cli") + " search needle " + Quote(D.Path()),
+                      &Out, &Errors),
+        2)
         << "entries that could not be examined";
     EXPECT_EQ(Lines(Out),
               (std::set<std::string>{"good.zip", "z/good.zip", "z/bad.zip", "  x.txt", "  c.txt", "cut.zip",
-                                     "3/4", "Done! Total of 7 files examined; 2 entries not examined"}))
-        << Out;
-    EXPECT_EQ(ReadFile(D / "errors"),
-              "tarnlet-cli: z/bad.zip: b.txt: Failed CRC Check\n"
-              "tarnlet-cli: z/Secret.Zip: s.txt: Cannot extract file - invalid password\n");
+                                     "3/4", "Done! Total of 7 files examined; 2 entries not examined"}));
+    EXPECT_EQ(Errors, "tarnlet-cli: z/bad.zip: b.txt: Failed CRC Check\n"
+                      "tarnlet-cli: z/Secret.Zip: s.txt: Cannot extract file - invalid password\n");
 }

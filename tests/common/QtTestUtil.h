@@ -61,8 +61,7 @@ inline std::string SettingsFile() {
     return SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
 }
 
-// A main window, shown; null when it never got on screen. Unless Keep is set, it starts as on a first run,
-// without the settings an earlier window of the test program saved.
+// A main window, shown (null when it never got on screen); unless KeepSettings, as on a first run.
 inline std::unique_ptr<TForm1> ShowForm(bool KeepSettings = false) {
     if (!KeepSettings)
         std::remove(SettingsFile().c_str());
@@ -73,8 +72,7 @@ inline std::unique_ptr<TForm1> ShowForm(bool KeepSettings = false) {
     return Form;
 }
 
-// Types in the search text and folder, ticks exactly the named file types and "Include sub-Folders" (a
-// first start leaves it unticked) and presses Go.
+// Types in the text and folder, ticks exactly the types named and "Include sub-Folders", and presses Go.
 inline void StartSearch(TForm1* Form, const QString& Text, const QString& Folder, const QStringList& Types) {
     Child<QAbstractButton>(Form, "SubFoldersChk")->setChecked(true);
     Child<QComboBox>(Form, "SearchStr")->setEditText(Text);

@@ -37,14 +37,6 @@ public:
         Last = Format;
         ++Ends;
     }
-    // Text runs of the document with the given property, in order.
-    std::vector<std::string> RunsWhere(bool (*Has)(const TRtfCharFormat&)) const {
-        std::vector<std::string> Found;
-        for (const TEvent& E : Events)
-            if (!E.IsParagraph && Has(E.Run.Format))
-                Found.push_back(E.Run.Text);
-        return Found;
-    }
     std::vector<TEvent> Events;
     TRtfParaFormat Last;
     int Ends = 0;

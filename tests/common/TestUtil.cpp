@@ -10,8 +10,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +20,8 @@
 #include <zlib.h>
 
 namespace testutil {
+
+namespace fs = std::filesystem;
 
 std::string FixturesDir() {
     return TARNLET_FIXTURES_DIR;
@@ -34,23 +37,18 @@ std::string BinDir() {
 
 TScratchDir::TScratchDir() {
     const char* T = std::getenv("TMPDIR");
-    std::string Template = std::string(T && *T ? T : "/tmp") + "/tarnlet-test-XXXXXX";
-    std::vector<char> Buf(Template.begin(), Template.end());
-    Buf.push_back('\0');
-    if (!mkdtemp(Buf.data()))
+    FPath = std::string(T && *T ? T : "/tmp") + "/tarnlet-test-XXXXXX";
+    if (!mkdtemp(FPath.data()))
         throw std::runtime_error("cannot create scratch folder");
-    FPath = Buf.data();
 }
 
 TScratchDir::~TScratchDir() {
     std::error_code Ec;
-    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 Ec);
-    for (auto& E : std::filesystem::recursive_directory_iterator(FPath, Ec))
+    fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, Ec);
+    for (auto& E : fs::recursive_directory_iterator(FPath, Ec))
         if (E.is_directory(Ec))
-            std::filesystem::permissions(E.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, Ec);
-    std::filesystem::remove_all(FPath, Ec);
+            fs::permissions(E.path(), fs::perms::owner_all, fs::perm_options::add, Ec);
+    fs::remove_all(FPath, Ec);
 }
 
 TEnvSetting::TEnvSetting(const char* Name, const std::string& Value)
@@ -62,23 +60,27 @@ TEnvSetting::~TEnvSetting() {
     FHadOld ? setenv(FName.c_str(), FOld.c_str(), 1) : unsetenv(FName.c_str());
 }
 
-int Run(const std::string& Command, std::string* Output) {
-    FILE* P = popen(Command.c_str(), "r");
+int Run(const std::string& Command, std::string* Output, std::string* Errors) {
+    std::optional<TScratchDir> Err;
+    if (Errors)
+        Err.emplace();
+    FILE* P = popen((Err ? "{ " + Command + "\n} 2>" + Quote(*Err / "err") : Command).c_str(), "r");
     if (!P)
         return -1;
     std::string Out;
     char Buf[65536];
-    size_t N;
-    while ((N = fread(Buf, 1, sizeof Buf, P)) > 0)
+    for (size_t N; (N = fread(Buf, 1, sizeof Buf, P)) > 0;)
         Out.append(Buf, N);
-    int Status = pclose(P);
+    const int Status = pclose(P);
     if (Output)
         *Output = std::move(Out);
+    if (Errors)
+        *Errors = ReadFile(*Err / "err");
     return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
-int Cli(const std::string& Args, std::string* Output) {
-    return Run(Quote(BinDir() + "/tarnlet-cli") + " " + Args, Output);
+int Cli(const std::string& Args, std::string* Output, std::string* Errors) {
+    return Run(Quote(BinDir() + "/tarnlet-cli") + " " + Args, Output, Errors);
 }
 
 std::string Quote(const std::string& S) {
@@ -92,13 +94,11 @@ std::string ReadFile(const std::string& Path) {
     std::ifstream F(Path, std::ios::binary);
     if (!F)
         throw std::runtime_error("cannot read " + Path);
-    std::ostringstream S;
-    S << F.rdbuf();
-    return S.str();
+    return std::string(std::istreambuf_iterator<char>(F), {});
 }
 
 void WriteFile(const std::string& Path, const std::string& Data) {
-    std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
+    fs::create_directories(fs::path(Path).parent_path());
     std::ofstream F(Path, std::ios::binary | std::ios::trunc);
     if (!F)
         throw std::runtime_error("cannot write " + Path);
@@ -136,7 +136,7 @@ std::string MakeZip(const std::string& Zip, const TFiles& Files, const std::stri
         WriteFile(Src / Name, Data);
         Names += " " + Quote(Name);
     }
-    std::filesystem::create_directories(std::filesystem::path(Zip).parent_path());
+    fs::create_directories(fs::path(Zip).parent_path());
     if (Run("cd " + Quote(Src.Path()) + " && zip -q -X " + Options + " " + Quote(Zip) + Names) != 0)
         throw std::runtime_error("zip failed for " + Zip);
     return Zip;
@@ -228,9 +228,7 @@ bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs) {
 }
 
 void SetFileTime(const std::string& Path, long long UnixTime) {
-    struct timespec Times[2];
-    Times[0].tv_sec = Times[1].tv_sec = time_t(UnixTime);
-    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    const timespec Times[2] = {{time_t(UnixTime), 0}, {time_t(UnixTime), 0}};
     if (utimensat(AT_FDCWD, Path.c_str(), Times, AT_SYMLINK_NOFOLLOW) != 0)
         throw std::runtime_error("cannot set the time of " + Path);
 }

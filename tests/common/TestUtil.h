@@ -16,10 +16,9 @@
 
 namespace testutil {
 
-// The real archives made by other programs (read-only): pkzip/Name.
+// The real archives made by other programs (read-only): pkzip/Name; the folder of the built programs.
 std::string Pkzip(const std::string& Name);
 std::string FixturesDir();
-// Folder of the built programs.
 std::string BinDir();
 
 // A fresh folder under the temporary folder, removed with everything in it when the object goes.
@@ -59,15 +58,13 @@ template <class E, class F> std::string ErrorOf(F&& Call) {
     return "";
 }
 
-// Runs a shell command; returns its exit status and (when Output is given) what it printed on stdout.
-int Run(const std::string& Command, std::string* Output = nullptr);
+// Runs a shell command; returns its exit status and, when asked, what it printed on stdout and stderr.
+int Run(const std::string& Command, std::string* Output = nullptr, std::string* Errors = nullptr);
 // Runs tarnlet-cli with Args (already quoted where needed), like Run.
-int Cli(const std::string& Args, std::string* Output = nullptr);
-// Quotes S for the shell.
+int Cli(const std::string& Args, std::string* Output = nullptr, std::string* Errors = nullptr);
 std::string Quote(const std::string& S);
 
 std::string ReadFile(const std::string& Path);
-// Writes Data, making the folders on the way.
 void WriteFile(const std::string& Path, const std::string& Data);
 // Deterministic pseudo-random bytes, and English-like text with repeated words and line breaks.
 std::string RandomBytes(size_t Count, unsigned Seed);
@@ -77,14 +74,12 @@ std::string SampleText(size_t Count, unsigned Seed);
 uint32_t Crc32(const std::string& Data);
 std::string RawDeflate(const std::string& Data, int Level, int Strategy = 0);
 
-// Little-endian fields of records in a byte string.
 uint64_t GetLe(const std::string& Bytes, size_t At, int Width);
 void SetLe(std::string& Bytes, size_t At, uint64_t Value, int Width);
 std::string Le(uint64_t Value, int Width);
 
 using TFiles = std::vector<std::pair<std::string, std::string>>;
-// Makes the archive Zip with zip from the files given (name, contents; folders are made) and the extra
-// zip options, in a folder of its own. Returns Zip.
+// Makes the archive Zip with zip and Options from the files given (name, contents). Returns Zip.
 std::string MakeZip(const std::string& Zip, const TFiles& Files, const std::string& Options = "");
 // Runs Python with `z`, a zipfile.ZipFile writing Zip, open for Body.
 void PythonZip(const std::string& Zip, const std::string& Body);
@@ -103,10 +98,8 @@ std::vector<TLocalEntry> ReadLocalEntries(const std::string& ZipPath);
 // The 15 files the DOS archives hold, by name, from the stored archive PKZ204E0.
 const std::map<std::string, std::string>& DosOriginals();
 
-// Hands Data to a decoder in chunks of the given sizes (cycled; the whole input when empty; a 0 gives an
-// empty chunk). Each chunk is a separate allocation that is freed at the next call, so the sanitizers
-// catch a decoder reading past a chunk or keeping one too long. AskedPastEnd records a call after the
-// last byte.
+// Hands Data to a decoder in chunks of the given sizes (cycled; all at once when empty), each its own
+// allocation freed at the next call, so the sanitizers catch a decoder reading past one or keeping it.
 class TDecodeSource : public TAbDecodeInput {
 public:
     explicit TDecodeSource(std::string Data, std::vector<size_t> ChunkSizes = {4096});
@@ -142,8 +135,7 @@ private:
     size_t FBitCount = 0;
 };
 
-// While it lives, the program's message boxes are answered from a list (then with OK) and recorded, and
-// beeps are counted.
+// While it lives, message boxes are recorded and answered from a list (then with OK); beeps are counted.
 class TBoxAnswers {
 public:
     explicit TBoxAnswers(std::deque<int> Answers = {}) : FAnswers(std::move(Answers)) {

@@ -1,8 +1,5 @@
-// The walk and the content search, the way the window runs them: the walk's events and their order,
-// options, stops and errors, dates, links, a seeker destroyed during its walk, drives of a given mount
-// table; the search against Python over a generated tree, with one, two and eight workers sending the
-// very same events: matches at the edges of small reads, entries that cannot be examined, stops and the
-// locked context. (Entry filters and names, programs: tarnlet-cli's search test.)
+// The walk and the content search as the window runs them: events and their order, options, stops, errors,
+// dates, links, drives; the search against Python, with 1, 2 and 8 workers sending the very same events.
 
 #include "engine/ContentSearch.h"
 #include "platform/DosDate.h"
@@ -10,9 +7,10 @@
 
 #include "common/TestUtil.h"
 
-#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,19 +20,10 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-std::string Str(const std::string& S) {
-    return S;
-}
-std::string Str(auto Number) {
-    return std::to_string(Number);
-}
-
 class SearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char* Real = realpath(Scratch.Path().c_str(), nullptr);
-        Root = Real;
-        free(Real);
+        Root = std::filesystem::canonical(Scratch.Path());
         S.SetScanScope(ssSpecifiedDir);
         S.SetDirectory(Root);
         S.SetFiles("*.zip;*.exe");
@@ -45,7 +34,9 @@ protected:
         // Each event runs on the main thread while the worker waits where it was.
         S.OnProcess = [this](uint32_t ACount, auto... Args) {
             Checked([&] { return S.Thread()->FileCount == ACount; });
-            Log((std::string("process ") + Str(ACount) + ... + (" " + Str(Args))));
+            std::ostringstream L;
+            ((L << ' ' << Args), ...);
+            Log("process " + std::to_string(ACount) + L.str());
             if (S.Context().IsEmpty())
                 Walk.push_back("P " + Rel(S.Thread()->CurrentPath) + " #" + std::to_string(ACount));
         };
@@ -55,16 +46,14 @@ protected:
             Log("file " + APath + "|" + AName);
             Walk.push_back("F " + Rel(JoinPath(APath, AName)));
             Dates[AName] = ADate;
-            if (OnFile)
-                OnFile(AName);
+            OnFile(AName);
         };
         S.OnContextFound = [this](const std::string& Arc, const std::string& Name, int64_t Size,
                                   int64_t Pos) {
             EXPECT_TRUE(S.Context().InUse());
             Matches.push_back(Arc + "|" + Name + "|" + std::to_string(Size) + "|" + std::to_string(Pos));
             Log("match " + Matches.back());
-            if (OnMatch)
-                OnMatch();
+            OnMatch();
         };
         S.OnEntryFailed = [this](const std::string& Arc, const std::string& Name, const std::string& Why) {
             Failed.push_back(Arc + "|" + Name);
@@ -76,15 +65,10 @@ protected:
             InUseAtEnd = S.Context().InUse();
             Log("done");
         };
-        for (auto [Name, Size] : {std::pair{".hid.zip", 2},
-                                  {"a.ZIP", 3},
-                                  {"B/c.exe", 5},
-                                  {"B/d.txt", 100},
-                                  {"B/e/f.zip", 7},
-                                  {"backup.zip/inner.zip", 11},
-                                  {"c.txt", 100},
-                                  {"Z.Exe", 13}})
-            WriteFile(At(Name), std::string(size_t(Size), 'x'));
+        // Each file holds its name, so sizes differ.
+        for (const char* Name : {".hid.zip", "a.ZIP", "B/c.exe", "B/d.txt", "B/e/f.zip",
+                                 "backup.zip/inner.zip", "c.txt", "Z.Exe"})
+            WriteFile(At(Name), Name);
     }
     void TearDown() override { SetMountTableSource(nullptr); }
 
@@ -103,62 +87,47 @@ protected:
     }
     std::string At(const std::string& RelPath) const { return Root + "/" + RelPath; }
 
-    // Runs the search with one, two and eight workers, which must send the very same events; the
-    // matches, as "ARCHIVE|entry|size|offset", of the run with one. Walk holds the walk's events.
-    std::vector<std::string> Search(const std::string& Pattern = "", std::vector<unsigned> Runs = {1, 2, 8}) {
+    // Runs with each number of workers, which must send the same events; returns the first run's matches,
+    // "ARCHIVE|entry|size|offset". Walk holds the walk's events.
+    Strings Search(const std::string& Pattern = "", std::vector<unsigned> Runs = {1, 2, 8}) {
         S.Context().SetContextAsString(Pattern);
         std::string FirstEvents;
-        std::vector<std::string> First;
+        Strings First;
         for (unsigned Workers : Runs) {
-            Matches.clear();
-            Failed.clear();
-            Walk.clear();
-            Events.clear();
+            Matches.clear(), Failed.clear(), Walk.clear(), Events.clear();
             S.SetWorkers(Workers);
             S.Start();
             EXPECT_TRUE(S.Running());
             EXPECT_TRUE(DrainSynchronize([&] { return !S.Running(); }));
             EXPECT_FALSE(InUseAtEnd) << "released before the end notice";
             EXPECT_TRUE(Events.ends_with("done\n") && WorkerWaited);
-            if (Workers == 1) {
-                First = Matches;
-                FirstEvents = Events;
-            } else
+            if (Workers == Runs[0])
+                First = Matches, FirstEvents = Events;
+            else
                 EXPECT_EQ(Events, FirstEvents) << Workers << " workers";
         }
         return First;
     }
 
-    struct TDone {
-        uint32_t Count;
-        uint64_t Size;
-        int32_t Error;
-        bool operator==(const TDone&) const = default;
-    };
     TScratchDir Scratch;
-    std::string Root;
+    std::string Root, Events, ErrorText;
     TMemSeeker S;
-    std::vector<std::string> Matches, Failed;
-    Strings Walk;
-    std::string Events, ErrorText;
+    Strings Matches, Failed, Walk;
     std::map<std::string, TDateTime> Dates;
-    std::function<void(const std::string&)> OnFile;
-    std::function<void()> OnMatch;
-    TDone Done{};
+    std::function<void(const std::string&)> OnFile = [](const std::string&) {};
+    std::function<void()> OnMatch = [] {};
+    std::tuple<uint32_t, uint64_t, int32_t> Done{};
     bool InUseAtEnd = true, WorkerWaited = true;
 };
 
-// Archives (stored and deflated entries, folders, a damaged entry and one of an unknown method in the
-// middle of an archive), plain files, a file named like an archive that is none (programs: tarnlet-cli's
-// search test). expected.txt lists every match: "ARCHIVE|entry|size|offset", ARCHIVE empty for a plain
-// file; failed.txt the entries that cannot be examined.
+// Archives (stored and deflated entries, folders, a damaged entry and one of an unknown method amid an
+// archive), plain files, a file named like an archive that is none. expected.txt: every match as
+// "ARCHIVE|entry|size|offset" (ARCHIVE empty for a plain file); failed.txt: entries not examined.
 const char* const MakeTree = R"PY(
 import os, random, sys, zipfile
-root = sys.argv[1]
-rnd = random.Random(5)
+root, rnd = sys.argv[1], random.Random(5)
 words = [b"needle", b"NEEDLE", b"Needl", b"eedle", b"hay", b"stack", b"neeneedle", b"\xc8"]
-def text(n):
-    return b" ".join(rnd.choice(words) for _ in range(n))
+text = lambda n: b" ".join(rnd.choice(words) for _ in range(n))
 expected, failed = [], []
 def find(arc, name, data):
     at = data.upper().find(b"NEEDLE")
@@ -191,15 +160,14 @@ for i in range(24):
         raw = bytearray(open(path, "rb").read())
         raw[raw.find(b"hay" * 300) + 500] ^= 0x55
         open(path, "wb").write(bytes(raw))
-plain = [("plain%d.txt" % i, text(300)) for i in range(3)] + [("a/fake.zip", b"no archive, a needle")]
-for rel, data in plain:
+for rel, data in [("plain%d.txt" % i, text(300)) for i in range(3)] + [("a/fake.zip", b"no archive, a needle")]:
     open(os.path.join(root, rel), "wb").write(data)
     find("", os.path.basename(rel).upper(), data)
-open(os.path.join(root, "expected.txt"), "w").write("\n".join(sorted(expected)) + "\n")
-open(os.path.join(root, "failed.txt"), "w").write("\n".join(sorted(failed)) + "\n")
+for name, lines in ("expected", expected), ("failed", failed):
+    open(os.path.join(root, name + ".txt"), "w").write("\n".join(sorted(lines)) + "\n")
 )PY";
 
-std::string Sorted(std::vector<std::string> Lines) {
+std::string Sorted(Strings Lines) {
     std::sort(Lines.begin(), Lines.end());
     std::string All;
     for (const std::string& L : Lines)
@@ -217,9 +185,8 @@ TEST_F(SearchTest, ATreeAsPythonSeesItWithAnyNumberOfWorkers) {
     EXPECT_EQ(Sorted(Search("needle")), ReadFile(Scratch / "t/expected.txt"));
     EXPECT_EQ(Sorted(Failed), ReadFile(Scratch / "t/failed.txt"));
     EXPECT_NE(Events.find("unsupported compression method (BZip2, method 12)"), std::string::npos) << Events;
-
-    // Stopped from a handler: nothing more arrives, whichever the workers were doing meanwhile; the
-    // context the search uses does not change under it.
+    // Stopped from a handler: nothing more arrives, whatever the other workers were doing; the context in use
+    // does not change under the search.
     for (size_t StopAt : {1, 5, 20}) {
         OnMatch = [&] {
             if (Matches.size() == StopAt)
@@ -229,11 +196,10 @@ TEST_F(SearchTest, ATreeAsPythonSeesItWithAnyNumberOfWorkers) {
         EXPECT_EQ(Search("needle").size(), StopAt);
         EXPECT_EQ(S.Context().ContextAsString(), "needle");
     }
-    OnMatch = nullptr;
-    // Stopped from the main thread at the first file: no match at all.
+    OnMatch = [] {};
     OnFile = [&](const std::string&) { S.Stop(); };
     EXPECT_TRUE(Search("needle").empty());
-    EXPECT_EQ(Done.Count, 1u);
+    EXPECT_EQ(std::get<0>(Done), 1u);
 }
 
 TEST_F(SearchTest, WalksDepthFirstInSortedOrderWithTheChosenAttributesAndDates) {
@@ -245,7 +211,7 @@ TEST_F(SearchTest, WalksDepthFirstInSortedOrderWithTheChosenAttributesAndDates) 
     EXPECT_EQ(Walk,
               (Strings{"P . #0", "F .hid.zip", "F a.ZIP", "P B #2", "F B/c.exe", "P B/e #3", "F B/e/f.zip",
                        "F backup.zip", "P backup.zip #5", "F backup.zip/inner.zip", "F Z.Exe"}));
-    EXPECT_EQ(Done, (TDone{7, 2u + 3 + 5 + 7 + 0 + 11 + 13, 0}));
+    EXPECT_EQ(Done, std::tuple(7u, 8u + 5 + 7 + 9 + 0 + 20 + 5, 0));
     // A time that is no DOS date is shown as the nearest one, and the walk goes on.
     EXPECT_EQ(Dates["c.exe"], DosDateTimeToDateTime(0x00210000));
     EXPECT_EQ(Dates["f.zip"], DosDateTimeToDateTime(0xFF9FBF7D));
@@ -262,16 +228,14 @@ TEST_F(SearchTest, StopsErrorsAndRestarts) {
     // A start while running and a stop while idle do nothing; the walk keeps its settings.
     S.Stop();
     OnFile = [&](const std::string& Name) {
-        if (Name == ".hid.zip") {
-            S.Start();
-            S.SetFiles("");
-        }
+        if (Name == ".hid.zip")
+            S.Start(), S.SetFiles("");
         if (Name == "a.ZIP")
             S.Stop();
     };
     Search("", {1});
     EXPECT_EQ(Walk, (Strings{"P . #0", "F .hid.zip", "F a.ZIP"}));
-    EXPECT_EQ(Done, (TDone{2, 5, 0}));
+    EXPECT_EQ(Done, std::tuple(2u, 13u, 0));
     // A throwing handler ends the walk with its message; the next walk starts clean.
     S.SetFiles("*.zip;*.exe");
     OnFile = [&](const std::string& Name) {
@@ -279,7 +243,7 @@ TEST_F(SearchTest, StopsErrorsAndRestarts) {
             throw std::runtime_error("handler failed");
     };
     Search();
-    EXPECT_EQ(Done, (TDone{2, 5, -1}));
+    EXPECT_EQ(Done, std::tuple(2u, 13u, -1));
     EXPECT_EQ(ErrorText, "handler failed");
     S.SetFiles("*.zip;[ab");
     Search();
@@ -292,9 +256,8 @@ TEST_F(SearchTest, LinkedFoldersAreNotEnteredAndADestroyedSeekerTakesNoEndNotice
     ASSERT_EQ(symlink(Root.c_str(), At("B/e/up").c_str()), 0);
     ASSERT_EQ(symlink("a.ZIP", At("link.zip").c_str()), 0);
     Search();
-    EXPECT_EQ(Done.Count, 7u) << "six files and the link to a file";
+    EXPECT_EQ(std::get<0>(Done), 7u) << "six files and the link to a file";
     EXPECT_EQ(std::count_if(Walk.begin(), Walk.end(), [](const std::string& L) { return L[0] == 'P'; }), 4);
-
     // The seeker goes while its walk waits in the first event, as when a window closes.
     auto* Own = new TMemSeeker;
     Own->SetScanScope(ssSpecifiedDir);

@@ -1,9 +1,10 @@
-// File masks: a table of stated cases, invalid masks and where they fail, lists of masks, and agreement with
-// trying every way of filling the stars.
+// File masks: stated cases, invalid masks and where they fail, lists, and trying every way to fill the stars.
 
 #include "engine/Masks.h"
 
 #include "platform/SysUtils.h"
+
+#include "common/TestUtil.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -56,20 +57,15 @@ TEST(Mask, StatedCases) {
 }
 
 TEST(Mask, InvalidMasksNamePositions) {
-    auto Error = [](const std::string& Mask) {
-        try {
-            TMask Compiled(Mask);
-            return std::string();
-        } catch (const Exception& E) {
-            return std::string(E.what());
-        }
+    const auto Error = [](const std::string& Mask) {
+        return testutil::ErrorOf<Exception>([&] { TMask{Mask}; });
     };
     for (auto [Mask, Position] :
          {std::pair{"[]x", 2}, {"[-a]", 2}, {"[ab", 4}, {"x[!]", 4}, {"[a-", 4}, {"[", 2}})
         EXPECT_EQ(Error(Mask),
                   "'" + std::string(Mask) + "' is an invalid mask at (" + std::to_string(Position) + ")");
     std::string Thirty;
-    for (int I = 0; I < 30; ++I)
+    while (Thirty.size() < 60)
         Thirty += "*a";
     EXPECT_EQ(Error(Thirty) + Error("*****"), "") << "a run of stars is one star";
     EXPECT_EQ(Error(Thirty + "*b"), "'" + Thirty + "*b' is an invalid mask at (62)");
@@ -95,7 +91,6 @@ TEST(Mask, AgreesWithTryingEveryWayToFillTheStars) {
             Mask += Pieces[Gen() % 6];
         for (size_t I = Gen() % 9; I > 0; --I)
             Name += "abAB"[Gen() % 4];
-        ASSERT_EQ(M(Mask, Name), Reference(Mask, 0, Name, 0))
-            << "mask '" << Mask << "' name '" << Name << "'";
+        ASSERT_EQ(M(Mask, Name), Reference(Mask, 0, Name, 0)) << Mask << " " << Name;
     }
 }

@@ -1,5 +1,4 @@
-// Grouping matches into archives and entries, shared by the window and tarnlet-cli search, and the end
-// report.
+// Grouping matches into archives and entries (the window and tarnlet-cli search), and the end report.
 
 #include "engine/SearchSetup.h"
 
@@ -7,8 +6,8 @@
 
 TEST(MatchGrouper, GroupsAndCountsAsTheTreeDoes) {
     using G = TMatchGrouper;
-    // Search folder, the file found (on disk), the archive reported (empty for a plain file, which is the
-    // one found), the group's kind, its name and its name as on disk.
+    // Search folder, file found, archive reported (empty for a plain file), group's kind, name and name on
+    // disk.
     const std::tuple<const char*, const char*, const char*, G::TKind, const char*, const char*> Steps[] = {
         {"/work/", "/work/A.zip", "/work/A.ZIP", G::mkNewArchive, "A.ZIP", "A.zip"},
         {"/work/", "/work/A.zip", "/work/A.ZIP", G::mkSameArchive, "A.ZIP", "A.zip"},
@@ -31,14 +30,11 @@ TEST(MatchGrouper, GroupsAndCountsAsTheTreeDoes) {
         const std::string F = Found;
         Matches.FileFound(F.substr(0, F.rfind('/')), F.substr(F.rfind('/') + 1));
         const G::TPlace Place = Matches.Add(Folder, Archive, Archive[0] ? "entry.txt" : "X.ZIP");
-        EXPECT_EQ(Place.Kind, Kind) << Found;
-        EXPECT_EQ(Place.Archive, Group) << Found;
-        EXPECT_EQ(Place.File, File) << Found;
+        EXPECT_TRUE(Place.Kind == Kind && Place.Archive == Group && Place.File == File) << Found;
     }
     Matches.EntryFailed();
-    EXPECT_EQ(Matches.ArchiveMatches(), 4);
-    EXPECT_EQ(Matches.EntryMatches(), 8);
-    EXPECT_EQ(Matches.Unexamined(), 1);
+    EXPECT_EQ(std::tuple(Matches.ArchiveMatches(), Matches.EntryMatches(), Matches.Unexamined()),
+              std::tuple(4, 8, 1));
 
     // A new search starts a new group even for the archive the last one ended with.
     Matches.Start();
