@@ -16,7 +16,6 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <vector>
 #include <zlib.h>
 
 namespace testutil {

@@ -124,16 +124,13 @@ protected:
 // archive), plain files, a file named like an archive that is none. expected.txt: every match as
 // "ARCHIVE|entry|size|offset" (ARCHIVE empty for a plain file); failed.txt: entries not examined.
 const char* const MakeTree = R"PY(
-import os, random, sys, zipfile
+import os, random, re, sys, zipfile
 root, rnd = sys.argv[1], random.Random(5)
 words = [b"needle", b"NEEDLE", b"Needl", b"eedle", b"hay", b"stack", b"neeneedle", b"\xc8"]
 text = lambda n: b" ".join(rnd.choice(words) for _ in range(n))
 expected, failed = [], []
 def find(arc, name, data):
-    at = data.upper().find(b"NEEDLE")
-    while at >= 0:
-        expected.append("%s|%s|%d|%d" % (arc, name, len(data), at))
-        at = data.upper().find(b"NEEDLE", at + 1)
+    expected.extend("%s|%s|%d|%d" % (arc, name, len(data), m.start()) for m in re.finditer(b"(?=NEEDLE)", data.upper()))
 for i in range(24):
     folder = os.path.join(root, ["", "a", "a/b", "c"][i % 4])
     os.makedirs(folder, exist_ok=True)
