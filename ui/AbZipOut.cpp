@@ -51,6 +51,34 @@ QPixmap ThemePicture(const char* Name, QStyle::StandardPixmap Fallback, const QS
     return QIcon::fromTheme(Name, Style->standardIcon(Fallback)).pixmap(16, 16);
 }
 
+// An index's id is its node number, scrambled, with the top bit set on an attribute line (which then names
+// its entry). The view hashes ids with rows into tables it probes linearly; plain node numbers, with rows
+// that restart in every folder, pack those tables into long runs, and laying out a large tree took minutes.
+constexpr quintptr AttributeBit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
+constexpr quintptr Scramble = quintptr(0x9E3779B97F4A7C15u);
+
+// The inverse of Scramble modulo the word: each Newton step doubles the correct low bits.
+constexpr quintptr Inverse(quintptr Odd) {
+    quintptr R = Odd;
+    for (int I = 0; I < 6; ++I)
+        R *= 2 - Odd * R;
+    return R;
+}
+constexpr quintptr Unscramble = Inverse(Scramble);
+static_assert(Scramble * Unscramble == 1);
+
+quintptr IdOf(int Node) {
+    return (quintptr(Node) * Scramble) & ~AttributeBit;
+}
+
+bool IsLine(quintptr Id) {
+    return Id & AttributeBit;
+}
+
+size_t NodeOf(quintptr Id) {
+    return size_t((Id * Unscramble) & ~AttributeBit);
+}
+
 bool HasPictures(TOutlineStyle Style) {
     return Style == osPictureText || Style == osPlusMinusPictureText || Style == osTreePictureText;
 }
@@ -110,43 +138,42 @@ void TAbZipOutlineModel::Rebuild(const TAbZipArchive* Archive, bool Hierarchy, T
 }
 
 TAbZipOutlineModel::TNodeKind TAbZipOutlineModel::Kind(const QModelIndex& Index) const {
-    if (Index.internalId() & AttributeBit)
+    if (IsLine(Index.internalId()))
         return nkAttribute;
-    return FNodes[Index.internalId()].Item ? nkEntry : nkFolder;
+    return FNodes[NodeOf(Index.internalId())].Item ? nkEntry : nkFolder;
 }
 
 TAbZipItem* TAbZipOutlineModel::Item(const QModelIndex& Index) const {
     if (!Index.isValid())
         return nullptr;
-    return FNodes[Index.internalId() & ~AttributeBit].Item;
+    return FNodes[NodeOf(Index.internalId())].Item;
 }
 
 QModelIndex TAbZipOutlineModel::index(int Row, int Column, const QModelIndex& Parent) const {
     if (Column != 0 || Row < 0 || Row >= rowCount(Parent))
         return {};
     if (!Parent.isValid())
-        return createIndex(Row, 0, quintptr(FTop[size_t(Row)]));
-    const int Node = int(Parent.internalId());
-    const std::vector<int>& Children = FNodes[size_t(Node)].Children;
+        return createIndex(Row, 0, IdOf(FTop[size_t(Row)]));
+    const std::vector<int>& Children = FNodes[NodeOf(Parent.internalId())].Children;
     if (size_t(Row) < Children.size())
-        return createIndex(Row, 0, quintptr(Children[size_t(Row)]));
-    return createIndex(Row, 0, quintptr(Node) | AttributeBit);
+        return createIndex(Row, 0, IdOf(Children[size_t(Row)]));
+    return createIndex(Row, 0, Parent.internalId() | AttributeBit);
 }
 
 QModelIndex TAbZipOutlineModel::parent(const QModelIndex& Index) const {
     if (!Index.isValid())
         return {};
     const quintptr Id = Index.internalId();
-    const int Parent = (Id & AttributeBit) ? int(Id & ~AttributeBit) : FNodes[Id].Parent;
-    return Parent < 0 ? QModelIndex() : createIndex(FNodes[size_t(Parent)].Row, 0, quintptr(Parent));
+    const int Parent = IsLine(Id) ? int(NodeOf(Id)) : FNodes[NodeOf(Id)].Parent;
+    return Parent < 0 ? QModelIndex() : createIndex(FNodes[size_t(Parent)].Row, 0, IdOf(Parent));
 }
 
 int TAbZipOutlineModel::rowCount(const QModelIndex& Parent) const {
     if (!Parent.isValid())
         return int(FTop.size());
-    if (Parent.internalId() & AttributeBit)
+    if (IsLine(Parent.internalId()))
         return 0;
-    const TNode& Node = FNodes[Parent.internalId()];
+    const TNode& Node = FNodes[NodeOf(Parent.internalId())];
     // Attribute lines come after the nodes below an entry.
     return int(Node.Children.size() + (Node.Item ? FLines.size() : 0));
 }
@@ -159,6 +186,13 @@ bool TAbZipOutlineModel::hasChildren(const QModelIndex& Parent) const {
     return rowCount(Parent) > 0;
 }
 
+Qt::ItemFlags TAbZipOutlineModel::flags(const QModelIndex& Index) const {
+    // Saying so spares the view a lookup of every attribute line when it lays the tree out.
+    if (Index.isValid() && IsLine(Index.internalId()))
+        return QAbstractItemModel::flags(Index) | Qt::ItemNeverHasChildren;
+    return QAbstractItemModel::flags(Index);
+}
+
 QString TAbZipOutlineModel::AttributeText(const TAbZipItem& Item, int Line) const {
     return QString::fromStdString(AbZipAttributeLine(Item, FLines[size_t(Line)], LocaleTimeText));
 }
@@ -167,8 +201,8 @@ QVariant TAbZipOutlineModel::data(const QModelIndex& Index, int Role) const {
     if (!Index.isValid())
         return {};
     const quintptr Id = Index.internalId();
-    const bool Attribute = Id & AttributeBit;
-    const TNode& Node = FNodes[Id & ~AttributeBit];
+    const bool Attribute = IsLine(Id);
+    const TNode& Node = FNodes[NodeOf(Id)];
     if (Role == Qt::DisplayRole)
         return Attribute ? AttributeText(*Node.Item, Index.row() - int(Node.Children.size())) : Node.Text;
     if (Role != Qt::DecorationRole || !ShowPictures)
@@ -560,20 +594,19 @@ void TAbCustomZipOutline::AddFiles(const std::string& FileMask) {
 }
 
 void TAbCustomZipOutline::CollapseAll() {
+    FDisplay->LayOutAfresh();
     for (int I = 0; I < FModel->rowCount(); ++I)
         FDisplay->collapse(FModel->index(I, 0));
 }
 
-// Folders open; entries keep their attribute lines folded until the user opens them. The view remembers
-// every open row separately, which costs seconds for each thousand entries.
 void TAbCustomZipOutline::ExpandAll() {
+    FDisplay->LayOutAfresh();
     std::vector<QModelIndex> Pending{QModelIndex()};
     while (!Pending.empty()) {
         const QModelIndex Parent = Pending.back();
         Pending.pop_back();
         for (int I = 0; I < FModel->rowCount(Parent); ++I)
-            if (QModelIndex Row = FModel->index(I, 0, Parent);
-                FModel->Kind(Row) == TAbZipOutlineModel::nkFolder) {
+            if (QModelIndex Row = FModel->index(I, 0, Parent); FModel->hasChildren(Row)) {
                 FDisplay->expand(Row);
                 Pending.push_back(Row);
             }

@@ -54,6 +54,7 @@ public:
     int columnCount(const QModelIndex& Parent = {}) const override;
     bool hasChildren(const QModelIndex& Parent = {}) const override;
     QVariant data(const QModelIndex& Index, int Role) const override;
+    Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
 private:
     struct TNode {
@@ -63,9 +64,6 @@ private:
         int Row = 0;
         std::vector<int> Children;
     };
-
-    // Node ids are node indices; an attribute line carries its entry's index with this bit set.
-    static constexpr quintptr AttributeBit = quintptr(1) << (sizeof(quintptr) * 8 - 1);
 
     int AddNode(int Parent, QString Text, TAbZipItem* Item);
     const std::vector<int>& ChildrenOf(int Node) const {
@@ -88,6 +86,9 @@ public:
     void SetOutlineStyle(TOutlineStyle Value);
 
     QPixmap PicturePlus, PictureMinus;
+    // Rows expanded or collapsed after this are laid out together once, instead of the view moving every
+    // row below each one as it opens or closes.
+    void LayOutAfresh() { scheduleDelayedItemsLayout(); }
     // Called with each file dropped from the desktop.
     std::function<void(const std::string& FileName)> OnFileDropped;
 
