@@ -76,6 +76,7 @@ TEST(Unshrink, CodesGrowToThirteenBitsOnly) {
     EXPECT_EQ(Run(Grow), "x");
 }
 
+// Reading before the first byte, an index past a follower set, factors out of range.
 TEST(Unreduce, HandMadeStreams) {
     // Empty follower sets, then symbols of 8 plain bits.
     auto Reduced = [](const std::string& Symbols) {
@@ -104,78 +105,45 @@ TEST(Unreduce, HandMadeStreams) {
     }
 }
 
-// Trees: literals 0 and 1 have the codes 1 and 01111111, every other value v the nine-bit code 255 - v;
-// in the uniform tree every value v has the six-bit code 63 - v.
-TEST(Explode, HandMadeStreamsForBothDictionariesAndTreeCounts) {
-    const std::string LiteralTree = std::string("\0\x07", 2) + std::string(15, '\xF8') + "\xD8",
-                      Uniform = "\xF5\xF5\xF5\xF5";
-    struct TWriter {
-        TLsbBitWriter W;
-        bool Literals;
-        unsigned LowBits;
-        TWriter(bool ThreeTrees, const std::string& LengthTree, const std::string& Lit,
-                const std::string& Uni)
-            : Literals(ThreeTrees), LowBits(ThreeTrees ? 7 : 6) {
-            for (const std::string* T : {&Lit, &LengthTree, &Uni})
-                if (T != &Lit || ThreeTrees) {
-                    W.Put(unsigned(T->size() - 1), 8);
-                    for (char B : *T)
-                        W.Put(uint8_t(B), 8);
-                }
-        }
-        void Literal(uint8_t V) {
-            W.Put(1, 1);
-            if (!Literals)
-                W.Put(V, 8);
-            else
-                V == 0 ? W.Code(1, 1) : V == 1 ? W.Code(127, 8) : W.Code(255u - V, 9);
-        }
-        void Match(unsigned LengthCode, unsigned LengthBits, unsigned Distance, int Extra = -1) {
-            W.Put(0, 1)
-                .Put((Distance - 1) & ((1u << LowBits) - 1), LowBits)
-                .Code(63 - ((Distance - 1) >> LowBits), 6);
-            W.Code(LengthCode, LengthBits);
-            if (Extra >= 0)
-                W.Put(unsigned(Extra), 8);
-        }
+// Three trees and the 8 KB dictionary (matches of at least 3, seven low distance bits): literals 0 and 1
+// have the codes 1 and 01111111, every other v the nine-bit code 255 - v; in the uniform trees v has the
+// six-bit code 63 - v.
+TEST(Explode, HandMadeStreams) {
+    TLsbBitWriter W;
+    const std::string Uniform = "\xF5\xF5\xF5\xF5";
+    for (const std::string& Tree :
+         {std::string("\0\x07", 2) + std::string(15, '\xF8') + "\xD8", Uniform, Uniform}) {
+        W.Put(unsigned(Tree.size() - 1), 8);
+        for (char B : Tree)
+            W.Put(uint8_t(B), 8);
+    }
+    std::string Want = RandomBytes(300, 5) + std::string("\1\0", 2);
+    for (uint8_t V : Want)
+        V == 0 ? W.Put(1, 1).Code(1, 1) : V == 1 ? W.Put(1, 1).Code(127, 8) : W.Put(1, 1).Code(255u - V, 9);
+    auto Match = [&W](unsigned LengthCode, unsigned Distance, int Extra = -1) {
+        W.Put(0, 1).Put((Distance - 1) & 127, 7).Code(63 - ((Distance - 1) >> 7), 6).Code(LengthCode, 6);
+        if (Extra >= 0)
+            W.Put(unsigned(Extra), 8);
     };
-    // 8 KB dictionary and three trees: matches of at least 3, seven low distance bits.
-    TWriter A(true, Uniform, LiteralTree, Uniform);
-    std::string Text = RandomBytes(300, 5) + std::string("\1\0", 2);
-    for (char C : Text)
-        A.Literal(uint8_t(C));
-    A.Match(63, 6, 2);     // length symbol 0: 3 bytes
-    A.Match(56, 6, 290);   // symbol 7: 10 bytes, 290 = 2 * 128 + 33 + 1
-    A.Match(62, 6, 8000);  // symbol 1, far before the first byte: zeros
-    A.Match(0, 6, 1, 255); // symbol 63 takes an extra byte: 63 + 255 + 3
-    std::string Want = Text;
+    Match(63, 2);     // length symbol 0: 3 bytes
+    Match(56, 290);   // symbol 7: 10 bytes, 290 = 2 * 128 + 33 + 1
+    Match(62, 8000);  // symbol 1, far before the first byte: zeros
+    Match(0, 1, 255); // symbol 63 takes an extra byte: 63 + 255 + 3
     for (int K = 0; K < 3; ++K)
         Want += Want[Want.size() - 2];
-    Want += Want.substr(Want.size() - 290, 10) + std::string(4, '\0');
-    Want += std::string(321, '\0');
-    EXPECT_TRUE(Decode(6, 6, A.W.Bytes(), Want.size()) == Want);
-
-    // 4 KB and two trees: matches of at least 2, six low bits; the length tree "run 16, length 4" leaves
-    // values 16 to 63 undescribed.
-    TWriter B(false, "\xF3", LiteralTree, Uniform);
-    Text = RandomBytes(300, 6);
-    for (char C : Text)
-        B.Literal(uint8_t(C));
-    B.Match(15, 4, 1);    // symbol 0: 2 bytes
-    B.Match(7, 4, 290);   // symbol 8: 10 bytes, 290 = 4 * 64 + 33 + 1
-    B.Match(12, 4, 4096); // symbol 3: 5 bytes from the farthest place, before the first byte
-    Want = Text + std::string(2, Text.back());
-    Want += Want.substr(Want.size() - 290, 10) + std::string(5, '\0');
-    EXPECT_TRUE(Decode(6, 0, B.W.Bytes(), Want.size()) == Want);
-    // The stated size stops decoding only after the copy under way.
-    EXPECT_EQ(Decode(6, 0, B.W.Bytes(), 301).size(), 302u);
+    Want += Want.substr(Want.size() - 290, 10) + std::string(4 + 321, '\0');
+    EXPECT_TRUE(Decode(6, 6, W.Bytes(), Want.size()) == Want);
+    EXPECT_EQ(Decode(6, 6, W.Bytes(), 303).size(),
+              305u); // the stated size stops only after the copy under way
 
     // A description of 4,096 entries for a 64-entry tree stays inside the tree.
     TLsbBitWriter Overlong;
     Overlong.Put(255, 8);
     for (int I = 0; I < 256; ++I)
         Overlong.Put(0xFF, 8);
-    Overlong.Put(3, 8).Put(0xF5, 8).Put(0xF5, 8).Put(0xF5, 8).Put(0xF5, 8);
+    Overlong.Put(3, 8);
+    for (int I = 0; I < 4; ++I)
+        Overlong.Put(0xF5, 8);
     for (int I = 0; I < 100; ++I)
         Overlong.Put(1, 9);
     EXPECT_LE(Decode(6, 0, Overlong.Bytes(), 1000).size(), 1000u + 66);
@@ -184,8 +152,7 @@ TEST(Explode, HandMadeStreamsForBothDictionariesAndTreeCounts) {
 // Damaged streams must end (the sanitizer build checks that every decoder stays inside its tables), with
 // output bounded by what the input can describe.
 TEST(LegacyDecoders, DamagedStreamsEndSafely) {
-    class TCounter : public TAbDecodeOutput {
-    public:
+    struct TCounter : TAbDecodeOutput {
         void Write(const uint8_t*, size_t Count) override { Total += Count; }
         uint64_t Total = 0;
     };
