@@ -1,5 +1,5 @@
-// The library's utilities: CRC-32 against zlib, percentages, wildcards against the step-by-step rule, paths
-// and folders, the pad lock, and the message tables (missing ids, damaged tables, copies into a buffer).
+// The library's utilities: CRC-32 against zlib, percentages, wildcards against a step-by-step rule, paths and
+// folders, the pad lock, the message tables.
 
 #include "archive/AbUtils.h"
 #include "archive/AbExcept.h"
@@ -28,8 +28,8 @@ TEST(AbUtils, Crc32AgreesWithZlibAtEveryLengthAndAlignment) {
     EXPECT_EQ(~Crc, Crc32(Data));
 }
 
+// Above 16,384,000 both are scaled by 256 with rounding; sizes past 4 GiB cannot overflow.
 TEST(AbUtils, PercentOf) {
-    // Above 16,384,000 both are scaled by 256 with rounding; sizes past 4 GiB cannot overflow.
     const int64_t Cases[][3] = {{5, 0, 0},
                                 {5, -3, 0},
                                 {7, 7, 100},
@@ -139,64 +139,55 @@ TEST(AbUtils, PadLock) {
 
 namespace {
 
-std::vector<uint8_t> Table(std::initializer_list<std::pair<uint32_t, std::u16string>> Entries) {
-    std::vector<uint8_t> T = {'S', 'T', 'R', '0'};
-    auto Put32 = [&T](uint32_t V) {
-        for (int K = 0; K < 4; ++K)
-            T.push_back(uint8_t(V >> (8 * K)));
-    };
-    Put32(uint32_t(Entries.size()));
-    uint32_t Offset = 8 + 12 * uint32_t(Entries.size());
+// A message table: magic, count, (id, offset, length) for each text, then the texts in UTF-16.
+std::string Table(std::initializer_list<std::pair<uint32_t, std::u16string>> Entries) {
+    std::string Index = "STR0" + Le(Entries.size(), 4), Texts;
     for (auto& [Id, Text] : Entries) {
-        Put32(Id);
-        Put32(Offset);
-        Put32(uint32_t(Text.size()));
-        Offset += 2 * uint32_t(Text.size());
+        Index += Le(Id, 4) + Le(8 + 12 * Entries.size() + Texts.size(), 4) + Le(Text.size(), 4);
+        for (char16_t U : Text)
+            Texts += Le(U, 2);
     }
-    for (auto& E : Entries)
-        for (char16_t U : E.second) {
-            T.push_back(uint8_t(U & 0xFF));
-            T.push_back(uint8_t(U >> 8));
-        }
-    return T;
+    return Index + Texts;
+}
+
+void Register(const std::string& Name, const std::string& Table) {
+    RegisterRawResource(Name, reinterpret_cast<const uint8_t*>(Table.data()), Table.size());
 }
 
 } // namespace
 
-// Missing ids and tables, a bad magic, a count that promises more index entries than the table holds.
-TEST(MessageTable, MissingIdsAndBadTables) {
+// Missing ids and tables, a bad magic, a count promising more index entries than the table holds; copies
+// into a buffer never pass its end nor cut a character.
+TEST(MessageTable, MissingIdsBadTablesAndCopiesIntoABuffer) {
     EXPECT_EQ(AbStrRes(99), "");
     TAbStringResource R("AB_STRINGS_ENGLISH");
     R.RaiseOnMissing = true;
     EXPECT_EQ(ErrorOf<ETpsStringResourceError>([&] { R.GetString(99); }), "String not found: 99");
     EXPECT_EQ(ErrorOf<ETpsStringResourceError>([] { TAbStringResource("NO_SUCH_TABLE"); }),
               "String resource not found: NO_SUCH_TABLE");
-    static std::vector<uint8_t> Bad[2] = {Table({{1, u"x"}}), Table({{1, u"x"}})};
+    static std::string Bad[2] = {Table({{1, u"x"}}), Table({{1, u"x"}})};
     Bad[0][3] = 'X';
-    Bad[1][4] = 200;
+    Bad[1][4] = char(200);
     for (int I = 0; I < 2; ++I) {
-        const std::string Name = "TEST_BAD_" + std::to_string(I);
-        RegisterRawResource(Name, Bad[I].data(), Bad[I].size());
-        EXPECT_EQ(ErrorOf<ETpsStringResourceError>([&] { TAbStringResource T(Name); }),
-                  "Invalid string resource");
+        Register("TEST_BAD_" + std::to_string(I), Bad[I]);
+        EXPECT_EQ(
+            ErrorOf<ETpsStringResourceError>([&] { TAbStringResource T("TEST_BAD_" + std::to_string(I)); }),
+            "Invalid string resource");
     }
-}
 
-TEST(MessageTable, GetStringToBufferNeverWritesPastMaxLen) {
-    static const std::vector<uint8_t> T = Table({{1, u"caf\u00e9 au lait"}, {2, u""}});
-    RegisterRawResource("TEST_BUFFER", T.data(), T.size());
-    TAbStringResource R("TEST_BUFFER");
+    static const std::string T = Table({{1, u"caf\u00e9 au lait"}, {2, u""}});
+    Register("TEST_BUFFER", T);
+    TAbStringResource Buffered("TEST_BUFFER");
     for (size_t MaxLen = 0; MaxLen <= 20; ++MaxLen) {
         std::vector<char> Buf(MaxLen + 8, '#');
-        R.GetStringToBuffer(1, Buf.data(), MaxLen);
-        for (size_t I = MaxLen; I < Buf.size(); ++I)
-            ASSERT_EQ(Buf[I], '#') << "wrote past MaxLen " << MaxLen;
+        Buffered.GetStringToBuffer(1, Buf.data(), MaxLen);
+        ASSERT_EQ(std::string(Buf.data() + MaxLen, 8), "########") << MaxLen;
         if (MaxLen == 0)
             continue;
-        std::string Got(Buf.data());
+        const std::string Got(Buf.data());
         EXPECT_LT(Got.size(), MaxLen);
         EXPECT_EQ(std::string("caf\xC3\xA9 au lait").compare(0, Got.size(), Got), 0);
     }
     char Buf[5];
-    EXPECT_STREQ(R.GetStringToBuffer(1, Buf, sizeof Buf), "caf"); // the two-byte letter does not fit
+    EXPECT_STREQ(Buffered.GetStringToBuffer(1, Buf, sizeof Buf), "caf"); // the two-byte letter does not fit
 }

@@ -1,3 +1,5 @@
+// Calls handed to the main thread, the termination notice and the priority of worker threads.
+
 #include "platform/Thread.h"
 
 #include "common/TestUtil.h"
@@ -30,8 +32,8 @@ private:
 
 } // namespace
 
-// A call handed to the main thread runs there while the worker waits, and what it raises comes back to the
-// worker; an installed runner takes the place of the queue.
+// The call runs on the main thread while the worker waits, and what it raises comes back to the worker; an
+// installed runner takes the place of the queue; on the main thread the call runs at once.
 TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaitsAndPassesExceptionsBack) {
     std::atomic<int> Step{0};
     bool RanOnMain = false;
@@ -51,42 +53,36 @@ TEST(Thread, SynchronizeRunsOnTheMainThreadWhileTheWorkerWaitsAndPassesException
         }
         Step = 2;
     });
-    EXPECT_FALSE(CheckSynchronize()) << "nothing is queued before the thread starts";
+    EXPECT_FALSE(CheckSynchronize());
     T.Start();
     ASSERT_TRUE(DrainSynchronize([&] { return Step == 2; }));
     T.WaitFor();
-    EXPECT_TRUE(RanOnMain);
-    EXPECT_EQ(StepSeenByMain, 1);
-    EXPECT_EQ(Caught, "from main");
+    EXPECT_TRUE(RanOnMain && StepSeenByMain == 1 && Caught == "from main");
 
     int Calls = 0;
-    SetMainThreadRunner([&](const TThreadMethod& Method) {
-        ++Calls;
-        Method();
-    });
+    SetMainThreadRunner([&](const TThreadMethod& Method) { ++Calls, Method(); });
     TLambdaThread R([&](TLambdaThread&) { TThread::Synchronize([&] { Step = 3; }); });
     R.Start();
     R.WaitFor(); // nothing drained meanwhile
     SetMainThreadRunner(nullptr);
-    EXPECT_EQ(Step, 3);
-    EXPECT_EQ(Calls, 1);
-    EXPECT_FALSE(CheckSynchronize());
+    EXPECT_TRUE(Step == 3 && Calls == 1 && !CheckSynchronize());
     TThread::Synchronize([&] { Step = 4; });
-    EXPECT_EQ(Step, 4) << "on the main thread it runs at once";
+    EXPECT_EQ(Step, 4);
 }
 
+// The notice comes on the main thread, sees what the body raised, and the thread frees itself after it.
 TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
-    // The second body fails: the notice must come all the same.
-    const std::function<void(TLambdaThread&)> Bodies[] = {
-        [](TLambdaThread& Self) {
-            while (!Self.Terminated())
-                usleep(1000);
-        },
-        [](TLambdaThread&) { throw std::runtime_error("body failed"); }};
     for (bool Fails : {false, true}) {
         std::atomic<bool> Destroyed{false};
         bool NoticeOnMain = false, DestroyedBeforeNotice = true, FailureSeen = false;
-        auto* T = new TLambdaThread(Bodies[Fails], &Destroyed);
+        auto* T = new TLambdaThread(
+            [Fails](TLambdaThread& Self) {
+                while (!Fails && !Self.Terminated())
+                    usleep(1000);
+                if (Fails)
+                    throw std::runtime_error("body failed");
+            },
+            &Destroyed);
         T->OnTerminate = [&] {
             NoticeOnMain = IsMainThread();
             DestroyedBeforeNotice = Destroyed;
@@ -97,26 +93,21 @@ TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
         if (!Fails)
             T->Terminate();
         ASSERT_TRUE(DrainSynchronize([&] { return Destroyed.load(); }));
-        EXPECT_TRUE(NoticeOnMain);
-        EXPECT_FALSE(DestroyedBeforeNotice);
-        EXPECT_EQ(FailureSeen, Fails) << "the notice sees what the body raised";
+        EXPECT_TRUE(NoticeOnMain && !DestroyedBeforeNotice);
+        EXPECT_EQ(FailureSeen, Fails);
     }
 }
 
+// Lowering priority is always permitted, raising it back only with privilege; the main thread is untouched.
 TEST(Thread, PriorityBecomesTheThreadsNiceValue) {
-    int Before = 0, Nice = 0;
+    const int Before = getpriority(PRIO_PROCESS, id_t(gettid()));
+    int Nice = 0;
     {
-        TLambdaThread T([&](TLambdaThread&) {
-            errno = 0;
-            Nice = getpriority(PRIO_PROCESS, id_t(gettid()));
-        });
+        TLambdaThread T([&](TLambdaThread&) { Nice = getpriority(PRIO_PROCESS, id_t(gettid())); });
         T.SetPriority(tpLower);
         T.Start();
         T.WaitFor();
     }
-    errno = 0;
-    Before = getpriority(PRIO_PROCESS, id_t(gettid()));
-    // Lowering priority is always permitted; raising it back only with privilege.
     EXPECT_EQ(Nice, geteuid() == 0 ? 5 : std::max(Before, 5));
-    EXPECT_EQ(getpriority(PRIO_PROCESS, id_t(gettid())), Before) << "the main thread is untouched";
+    EXPECT_EQ(getpriority(PRIO_PROCESS, id_t(gettid())), Before);
 }
