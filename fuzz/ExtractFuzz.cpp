@@ -1,8 +1,8 @@
 // Loading an archive from arbitrary bytes and extracting every entry, with paths, into a scratch folder.
 // Nothing may ever appear beside that folder: hostile names must not lead out of it.
 
-#include "FuzzIO.h"
 #include "archive/AbUnZPrc.h"
+#include "tests/common/ArchiveBytes.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,5 +1,4 @@
-// The paged memory stream and the buffered stream against a plain buffer under random use, their swap file
-// and their write errors.
+// The paged memory stream and the buffered stream against a plain buffer under random use; swap file, errors.
 
 #include "archive/AbBufStm.h"
 #include "archive/AbExcept.h"
@@ -37,14 +36,12 @@ TEST(VirtualMemoryStream, AgreesWithAPlainBufferAndItsSwapFileGoesWithIt) {
                 std::string Got(size_t(Len), '\0');
                 S.Seek(Pos, soFromBeginning);
                 const int64_t Want = Pos < 0 ? 0 : std::clamp<int64_t>(int64_t(Model.size()) - Pos, 0, Len);
-                ASSERT_EQ(S.Read(Got.data(), Len), Want) << "op " << Op;
-                ASSERT_TRUE(
-                    Got.substr(0, size_t(Want)) ==
-                    Model.substr(std::min(Model.size(), size_t(std::max<int64_t>(Pos, 0))), size_t(Want)))
-                    << "op " << Op;
+                Got.resize(size_t(S.Read(Got.data(), Len)));
+                ASSERT_TRUE(Got == Model.substr(std::min(Model.size(), size_t(std::max<int64_t>(Pos, 0))),
+                                                size_t(Want)))
+                    << Op;
             }
-            ASSERT_EQ(S.Size(), int64_t(Model.size()));
-            ASSERT_LE(S.PageCount(), 3u);
+            ASSERT_TRUE(S.Size() == int64_t(Model.size()) && S.PageCount() <= 3u) << Op;
         }
         EXPECT_FALSE(std::filesystem::is_empty(Tmp.Path()));
     }
@@ -54,10 +51,9 @@ TEST(VirtualMemoryStream, AgreesWithAPlainBufferAndItsSwapFileGoesWithIt) {
     TAbVirtualMemoryStream S;
     S.SetMemorySize(1);
     const std::string Data(2 * 4096, 'x');
-    EXPECT_NE(ErrorOf<EAbVMSErrorOpenSwap>([&] {
-                  S.WriteBuffer(Data.data(), int64_t(Data.size()));
-              }).find(Tmp / "missing"),
-              std::string::npos);
+    EXPECT_NE(
+        ErrorOf<EAbVMSErrorOpenSwap>([&] { S.WriteBuffer(Data.data(), 2 * 4096); }).find(Tmp / "missing"),
+        std::string::npos);
     EXPECT_THROW(S.Seek(0, 3), EAbVMSInvalidOrigin);
 }
 
@@ -86,14 +82,14 @@ TEST(BufferedStream, AgreesWithAPlainBufferAndReportsWriteErrors) {
                 Len = std::min<int64_t>(Len, int64_t(Model.size()) - Pos);
                 std::string Got(size_t(Len), '\0');
                 B.ReadBuffer(Got.data(), Len);
-                ASSERT_TRUE(Got == Model.substr(size_t(Pos), size_t(Len))) << "op " << Op;
+                ASSERT_TRUE(Got == Model.substr(size_t(Pos), size_t(Len))) << Op;
                 Pos += Len;
             }
-            ASSERT_EQ(B.Position(), Pos);
+            ASSERT_EQ(B.Position(), Pos) << Op;
         }
         B.Flush();
     }
-    EXPECT_EQ(F.Position(), Pos) << "the file is left where the buffered stream was";
+    EXPECT_EQ(F.Position(), Pos); // the file is left where the buffered stream was
     EXPECT_TRUE(ReadFile(Dir / "f") == Model);
     TFileStream ReadOnly(Dir / "f", fmOpenRead);
     TAbBufferedStream B(ReadOnly, 64);
