@@ -1,5 +1,4 @@
-// Inflate and the compressor against zlib, hand-made blocks zlib never writes, truncated and damaged
-// streams, and the entry helper's source checks.
+// Inflate and the compressor against zlib, blocks zlib never writes, damaged streams, the helper's checks.
 
 #include "archive/Deflate.h"
 #include "TestUtil.h"
@@ -37,14 +36,8 @@ struct TDeflateWriter : TLsbBitWriter {
     }
     // A fixed-code literal/length symbol, or a distance symbol with its extra bits.
     TDeflateWriter& Fixed(unsigned Sym) {
-        Code(Sym < 144   ? 0x30 + Sym
-             : Sym < 256 ? 0x190 + Sym - 144
-             : Sym < 280 ? Sym - 256
-                         : 0xC0 + Sym - 280,
-             Sym < 144   ? 8
-             : Sym < 256 ? 9
-             : Sym < 280 ? 7
-                         : 8);
+        const unsigned Length = Sym < 144 ? 8 : Sym < 256 ? 9 : Sym < 280 ? 7 : 8;
+        Code(Sym + (Sym < 144 ? 0x30 : Sym < 256 ? 0x190 - 144 : Sym < 280 ? -256u : 0xC0 - 280), Length);
         return *this;
     }
     TDeflateWriter& Dist(unsigned Sym, uint32_t Extra = 0, unsigned ExtraBits = 0) {
@@ -62,8 +55,7 @@ struct TDeflateWriter : TLsbBitWriter {
     }
 };
 
-// The same samples go through zlib's compressor into Inflate and through ours into Inflate and zlib's
-// inflate. Repeats just beyond and within a match's reach cross window slides.
+// Samples for zlib's compressor and ours; repeats just beyond and within a match's reach cross window slides.
 struct TSample {
     std::string Data;
     bool Text;
@@ -113,14 +105,12 @@ TEST(Inflate, EveryLevelStrategyAndChunkingDecodesLikeZlib) {
             EXPECT_TRUE(Unpack(RawDeflate(Mixed, Level), Chunks) == Mixed) << Chunks.size() << " " << Level;
 }
 
-// What zlib never writes: stored blocks in a row, the longest copy, distances reaching before the first byte
-// (zeros), and damaged blocks. Input that ends inside the last block gives every complete code; ending
-// anywhere else is an error, after what came before was written out.
+// What zlib never writes: distances before the first byte (zeros), damaged blocks. Input ending inside the
+// last block gives every complete code; ending anywhere else is an error, after what came before was written
+// out.
 TEST(Inflate, HandMadeBlocksAndInputEndingEarly) {
     using W = TDeflateWriter;
     EXPECT_EQ(Unpack(W().Stored(false, "ab").Stored(false, "").Stored(true, "cde").Bytes()), "abcde");
-    EXPECT_EQ(Unpack(W().Header(true, 1).Fixed('z').Fixed(285).Dist(0).Fixed(256).Bytes()),
-              std::string(259, 'z'));
     W Far;
     Far.Header(true, 1).Fixed('A').Fixed(264).Dist(13, 3, 5).Fixed(285).Dist(29, 8191, 13).Fixed(256);
     EXPECT_EQ(Unpack(Far.Bytes()), "A" + std::string(268, '\0'));
@@ -157,38 +147,6 @@ TEST(Inflate, HandMadeBlocksAndInputEndingEarly) {
         EXPECT_GT(Got.size(), Keep);
     }
     EXPECT_EQ(Cut(W().Stored(true, "abcdef").Bytes(), 8), "abc");
-}
-
-TEST(Inflate, DamagedStreamsEndNormallyOrWithTheLibrarysError) {
-    std::vector<std::string> Streams;
-    for (unsigned Seed = 0; Seed < 4; ++Seed) {
-        const std::string Text = SampleText(1500 + Seed * 700, Seed);
-        Streams.push_back(RawDeflate(Text, 9));
-        Streams.push_back(RawDeflate(Text + RandomBytes(300, Seed), 1, Z_FIXED));
-        Streams.push_back(RawDeflate(RandomBytes(2000, Seed) + Text.substr(0, 500), 0));
-    }
-    std::mt19937 Gen(2024);
-    int Failed = 0, Ended = 0;
-    for (int Round = 0; Round < 3000; ++Round) {
-        std::string S = Streams[Gen() % Streams.size()];
-        if (Round % 3 == 0)
-            S.resize(Gen() % S.size());
-        else if (Round % 3 == 1)
-            S = RandomBytes(1 + Gen() % 600, Gen());
-        else
-            for (unsigned Flips = 1 + Gen() % 4; Flips--;)
-                S[Gen() % S.size()] ^= char(1 << (Gen() % 8));
-        TDecodeSource In(S, {1 + Gen() % 300});
-        TDecodeSink Out;
-        try {
-            Inflate(In, Out);
-            ++Ended;
-        } catch (const EAbZipInflateBlock&) {
-            ++Failed;
-        }
-    }
-    EXPECT_GT(Failed, 800);
-    EXPECT_GT(Ended, 100);
 }
 
 namespace {
@@ -260,9 +218,8 @@ TEST(Deflate, EveryStreamDecodesWithInflateAndZlib) {
             }
 }
 
-// The entry helper over a source whose stated size it is told (what it stores, its CRC and the text flag are
-// judged by other readers in the add command's tests): an abort from progress, a source shorter or longer
-// than it said, a method it does not write.
+// The entry helper (its output is judged by the add command's tests): abort, a source shorter or longer than
+// said, a method it does not write.
 TEST(ZipHelper, ChecksTheSourceAndStops) {
     auto Compress = [](const std::string& Data, TAbZipMethod Method, int64_t StatedSize, bool Abort = false) {
         TMemoryStream In, Out;

@@ -1,5 +1,4 @@
-// The shrink, reduce and implode decoders: every entry the DOS zip programs made, hand-made streams for what
-// those archives never hold, and damaged copies.
+// The shrink, reduce and implode decoders: the DOS archives' entries, hand-made streams, damaged copies.
 
 #include "archive/AbExcept.h"
 #include "archive/Explode.h"
@@ -149,8 +148,7 @@ TEST(Explode, HandMadeStreams) {
     EXPECT_LE(Decode(6, 0, Overlong.Bytes(), 1000).size(), 1000u + 66);
 }
 
-// Damaged streams must end (the sanitizer build checks that every decoder stays inside its tables), with
-// output bounded by what the input can describe.
+// Damaged streams end (inside the tables: CI runs this under the sanitizers), output bounded by the input.
 TEST(LegacyDecoders, DamagedStreamsEndSafely) {
     struct TCounter : TAbDecodeOutput {
         void Write(const uint8_t*, size_t Count) override { Total += Count; }

@@ -1,6 +1,4 @@
-// The archive base (name index, tags, extraction hook, confirmations, failures, progress, base folder), the
-// decompressor on its own (size cap, disks) and entries extracted to files (refusals, hostile names, folders,
-// overwrite confirmation, damaged archives).
+// The archive base, the decompressor on its own (size cap, disks) and entries extracted to files.
 
 #include "TestUtil.h"
 #include "archive/AbExcept.h"
@@ -190,8 +188,8 @@ TEST(UnzipHelper, DataSpreadOverDisks) {
     EXPECT_EQ(Asked, (std::vector<uint16_t>{1, 2}));
 }
 
-// An abort and a refused method leave no file; an encrypted entry of a method we do not decode (AES) is
-// refused for its method, never its password; the version an entry states does not matter.
+// An abort and a refused method (an encrypted AES entry: never its password) leave no file; the version an
+// entry states does not matter.
 TEST(UnzipItem, RefusedEntriesLeaveNoFile) {
     TScratchDir Dir;
     const std::string Data = SampleText(100000, 1);
@@ -240,9 +238,8 @@ TEST(UnzipItem, NamesNeverLeaveTheBaseFolderAndFoldersAreMade) {
     EXPECT_TRUE(fs::is_directory(Dir / "base/dir/sub"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 3);
 
-    // Without eoRestorePath the folder entry makes nothing and files land in the base; with it but without
-    // eoCreateDirs a missing folder is refused. Declining an overwrite keeps the file, renaming moves the
-    // entry.
+    // Without paths files land in the base; declining an overwrite keeps the file, renaming moves the entry;
+    // with paths but without making folders a missing folder is refused.
     PythonZip(Dir / "t.zip", "z.writestr('docs/', '')\nz.writestr('docs/a.txt', 'new')");
     fs::create_directory(Dir / "flat");
     TOpened Flat(Dir / "t.zip", Dir / "flat");

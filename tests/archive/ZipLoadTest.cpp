@@ -1,5 +1,4 @@
-// Zip records and loading an archive's directory: the end record's reach, spanned sets and their prompts,
-// progress and abort, damaged directories.
+// Zip records and loading an archive's directory: end record, spanned sets, progress, damaged directories.
 
 #include "TestUtil.h"
 #include "archive/AbExcept.h"
@@ -124,8 +123,7 @@ TEST(ZipLoad, EndRecordIsFoundWithinItsReachOnly) {
     };
     EXPECT_EQ(Find(std::string(100, 'x') + Record(0)), 100);
     EXPECT_EQ(Find(Record(0)), 0);
-    // The longest comment, and data appended after the record, as far as the window reaches; nearest the end
-    // first unless that record would run past the end.
+    // Longest comment, appended data as far as the window reaches; nearest the end first unless it overruns.
     EXPECT_EQ(Find(std::string(50, 'x') + Record(0xFFFF)), 50);
     EXPECT_EQ(Find(std::string(50, 'x') + Record(0) + std::string(0xFFFF, 'y')), 50);
     EXPECT_THROW(Find(std::string(50, 'x') + Record(0) + std::string(0x10000, 'y')), EAbZipInvalid);
@@ -180,8 +178,7 @@ TEST(ZipLoad, ProgressAbortAndDiskRequests) {
         EXPECT_EQ(Set.Status(), asInvalid);
     }
     EXPECT_TRUE(Log.Texts.empty());
-    // An end record naming another disk for the directory asks for it (counted from 1); the default prompt
-    // is answered OK and the same file is read again.
+    // Another disk named for the directory is asked for; the default prompt's OK reads the same file again.
     std::string Later = Zip;
     SetLe(Later, Zip.rfind(EndSig) + 4, 0x00010002, 4);
     WriteFile(Dir / "later.bin", "junk" + Later);
@@ -228,11 +225,9 @@ TEST(ZipLoad, SetsMadeByZip) {
     EXPECT_EQ(Names(Two), (std::vector<std::string>{"a", "b"}));
 }
 
-// Whatever the bytes, loading ends with the entries or the library's error, never a crash, a hang or an
-// allocation sized by a damaged field (CI runs this under the sanitizers).
+// Loading ends with the entries or the library's error, never a crash, hang or huge allocation (sanitizers).
 TEST(ZipLoad, DamagedDirectories) {
-    // The directory and end record alone behind a 4-byte program stub (so no disk of a set): each damaged
-    // copy stays small.
+    // The directory and end record alone behind a program stub (so no disk of a set) keep each copy small.
     auto DirectoryOf = [](const std::string& Zip) {
         const size_t End = Zip.rfind(EndSig), Dir = GetLe(Zip, End + 16, 4);
         std::string Small = std::string("MZ\0\0", 4) + Zip.substr(Dir);
@@ -261,8 +256,7 @@ TEST(ZipLoad, DamagedDirectories) {
     EXPECT_GT(Refused, 100);
     EXPECT_GT(Loaded, 100);
 
-    // Counts far above what follows, a directory past the end or inside the end record, a disk that is not
-    // there, a zip64 locator pointing anywhere.
+    // Counts too high, a directory past the end or in the end record, a missing disk, a stray zip64 locator.
     const std::string Base = DirectoryOf(ReadFile(Pkzip("PKZ204E0.ZIP")));
     const size_t End = Base.rfind(EndSig);
     for (auto [At, Value, Width, Ok] : {std::tuple<size_t, uint64_t, int, bool>{10, 0xFFFF, 2, true},
