@@ -15,17 +15,15 @@
 using namespace testutil;
 
 TEST(AbUtils, Crc32AgreesWithZlibAtEveryLengthAndAlignment) {
-    const std::string Data = RandomBytes(1 << 16, 7);
+    const std::string Data = RandomBytes(5000, 7);
     for (size_t Start = 0; Start < 20; ++Start)
-        for (size_t End = Start; End < 400; End += 13) {
+        for (size_t End = Start; End < Data.size(); End += End < 400 ? 13 : 1000) {
+            const size_t Half = (End - Start) / 2;
             uint32_t Crc = 0xFFFFFFFF;
-            UpdateCrc32(Crc, Data.data() + Start, (End - Start) / 2);
-            UpdateCrc32(Crc, Data.data() + Start + (End - Start) / 2, End - Start - (End - Start) / 2);
+            UpdateCrc32(Crc, Data.data() + Start, Half);
+            UpdateCrc32(Crc, Data.data() + Start + Half, End - Start - Half);
             ASSERT_EQ(~Crc, Crc32(Data.substr(Start, End - Start))) << Start << " " << End;
         }
-    uint32_t Crc = 0xFFFFFFFF;
-    UpdateCrc32(Crc, Data.data(), Data.size());
-    EXPECT_EQ(~Crc, Crc32(Data));
 }
 
 // Above 16,384,000 both are scaled by 256 with rounding; sizes past 4 GiB cannot overflow.
