@@ -16,10 +16,6 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <cstdio>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace testutil {
 

@@ -13,7 +13,7 @@
 
 using Strings = std::vector<std::string>;
 
-TEST(Context, TextNameMasksFilterAndLimits) {
+TEST(Context, TextNameMasksFilterLimitsLockAndCopies) {
     TContext C;
     EXPECT_EQ(C.ContextAsString(), "<Empty>");
     C.SetReplaceChar('#');
@@ -38,10 +38,7 @@ TEST(Context, TextNameMasksFilterAndLimits) {
     EXPECT_THROW(C.SetBufferSizeKb(8193), Exception);
     EXPECT_THROW(C.SetBufferSizeKb(0), Exception);
     EXPECT_EQ(C.BufferSizeKb(), 8192);
-}
-
-TEST(Context, NothingChangesWhileInUseAndCopiesTakeThePatternAndItsSwitches) {
-    TContext C;
+    // Nothing changes while in use; copies take the pattern and its switches.
     C.SetContextAsString("*.pas x");
     C.SetReplaceChar('_');
     C.SetInUse(true);
@@ -49,7 +46,7 @@ TEST(Context, NothingChangesWhileInUseAndCopiesTakeThePatternAndItsSwitches) {
     C.SetNamesOnly(true);
     C.SetBufferSizeKb(128);
     EXPECT_EQ(C.ContextAsString() + std::to_string(C.NamesOnly()) + std::to_string(C.BufferSizeKb()),
-              "*.pas_x064");
+              "*.pas_x08192");
     C.SetInUse(false);
     C.SetNamesOnly(true);
     TContext Target;
