@@ -1,4 +1,4 @@
-// The archive base, the decompressor on its own (size cap, disks) and entries extracted to files.
+// The archive base, the decompressor on its own (size cap) and entries extracted to files.
 
 #include "TestUtil.h"
 #include "archive/AbExcept.h"
@@ -159,23 +159,6 @@ TEST(UnzipHelper, DataCrcProgressAndTheSizeCap) {
     EXPECT_THROW(Cut.Helper.Decompress(), EAbReadError);
     for (uint16_t Method : {7, 9, 10, 12, 99})
         EXPECT_THROW(TEntry("abc", Method, 3).Helper.Decompress(), EAbZipInvalidMethod) << Method;
-}
-
-TEST(UnzipHelper, DataSpreadOverDisks) {
-    const std::string Data = SampleText(60000, 7), Packed = RawDeflate(Data, 6);
-    // The entry starts 100 bytes into disk 0 and ends on disk 2.
-    std::unique_ptr<TMemoryStream> Disks[] = {StreamOf(std::string(100, 'x') + Packed.substr(0, 5000)),
-                                              StreamOf(Packed.substr(5000, 1)),
-                                              StreamOf(Packed.substr(5001) + "records")};
-    Disks[0]->SetPosition(100);
-    TEntry S("", 8, Data.size());
-    S.InStream = Disks[0].get();
-    S.Helper.CompressedSize = Packed.size();
-    S.Helper.Spanned = true;
-    std::vector<uint16_t> Asked;
-    S.Helper.OnChangeDisk = [&](uint16_t Disk) { Asked.push_back(Disk), S.InStream = Disks[Disk].get(); };
-    EXPECT_EQ(S.Helper.Decompress(), Crc32(Data));
-    EXPECT_EQ(Asked, (std::vector<uint16_t>{1, 2}));
 }
 
 // An abort and a refused method (an encrypted AES entry: never its password) leave no file; the version an

@@ -40,10 +40,7 @@ TEST(Streams, FileAndMemoryStreams) {
     EXPECT_EQ(M.Read(Buf, 1), 0); // a position before the start reads nothing
 }
 
-TEST(Files, NamesFoldersTemporaryFilesAndDialogs) {
-    EXPECT_EQ(JoinPath("/a/", "b") + JoinPath("/a", "b") + JoinPath("", "b"), "/a/b/a/bb");
-    EXPECT_EQ(ExtractFilePath("/x/y/z.zip") + ExtractFileName("/x/y/z.zip"), "/x/y/z.zip");
-    EXPECT_EQ(ExtractFileExt("/x.d/y") + ExtractFileExt("/x/y.tar.ZIP"), ".ZIP");
+TEST(Files, NamesTemporaryFilesAndDialogs) {
     TScratchDir Dir;
     WriteFile(Dir / "Sub Folder/inner/Archive.zip", "x");
     EXPECT_EQ(ResolvePathCase(Dir / "SUB FOLDER/INNER/ARCHIVE.ZIP"), Dir / "Sub Folder/inner/Archive.zip");
