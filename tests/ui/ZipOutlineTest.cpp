@@ -1,19 +1,27 @@
-// The zip outline: trees by folders and flat, attribute lines as tarnlet-cli words them, the wheel,
-// dropped files, the archive's events as the control's, and files added through it.
+// The zip outline (trees, attribute lines as tarnlet-cli words them, the wheel, dropped files, events, files
+// added) and the extract dialog on it: extraction against unzip's, overwrite answers, the target folder,
+// passwords and failed entries, Cancel, and the main window's double click.
 
 #include "archive/AbExcept.h"
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
+#include "platform/Files.h"
 #include "ui/AbZipOut.h"
+#include "ui/ExtractU.h"
+#include "ui/OverWU.h"
+#include "ui/QtPlatform.h"
 
 #include <QDateTime>
+#include <QLabel>
 #include <QLocale>
 #include <QMimeData>
-#include <QTest>
+#include <QProgressBar>
 #include <filesystem>
 #include <map>
+#include <unistd.h>
 
 using namespace testutil;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,12 +51,59 @@ int Shown(const QTreeView* View) {
     return N;
 }
 
+// Every file and folder below Root by relative path, with file contents.
+std::map<std::string, std::string> TreeOf(const std::string& Root) {
+    std::map<std::string, std::string> R;
+    for (const auto& E : fs::recursive_directory_iterator(Root))
+        R[fs::relative(E.path(), Root).string()] = E.is_directory() ? "<folder>" : ReadFile(E.path());
+    return R;
+}
+
+int Questions = 0;
+
+// Answers the next overwrite questions by pressing the named buttons, or Escape for "".
+void AnswerQuestions(QStringList Buttons) {
+    OnNextModal([Buttons](QWidget* Modal) mutable {
+        ++Questions;
+        const QString Button = Buttons.takeFirst();
+        if (!Buttons.isEmpty())
+            AnswerQuestions(Buttons);
+        if (Button.isEmpty())
+            QTest::keyClick(Modal, Qt::Key_Escape);
+        else
+            Child<QPushButton>(Modal, qPrintable(Button))->click();
+    });
+}
+
 } // namespace
 
 class ZipOutlineTest : public QObject {
     Q_OBJECT
 
+    TQtPlatform Platform;
+    TBoxAnswers Boxes;
+    std::unique_ptr<TOverWriteDlg> OverWrite;
+    std::unique_ptr<TExtractDlg> Dlg;
+
+    QPushButton* Button(const char* Name) { return Child<QPushButton>(Dlg.get(), Name); }
+    QProgressBar* Bar() { return Child<QProgressBar>(Dlg.get(), "ProgressBar1"); }
+    // Opens Archive as the main window does and shows the dialog (not modally) with Folder as target.
+    void Open(const std::string& Archive, const std::string& Folder) {
+        Dlg->Aborted = false;
+        Dlg->ZipOutline()->OpenArchive(Archive);
+        Dlg->ExtractPath()->setEditText(QString::fromStdString(Folder));
+        Dlg->show();
+    }
+    void Extract() { Button("ExtractBtn")->click(); }
+
 private slots:
+    void init() {
+        OverWrite = std::make_unique<TOverWriteDlg>();
+        Dlg = std::make_unique<TExtractDlg>(*OverWrite);
+        Boxes.Texts.clear();
+        Questions = 0;
+    }
+
     void TreesAndAttributeLines() {
         TScratchDir Dir;
         const std::string Zip = Dir / "t.zip";
@@ -76,8 +131,8 @@ private slots:
         QCOMPARE(Lines(Outline.Model(), A).size(), 8);
         Outline.SetAttributes({});
         QCOMPARE(Outline.Model()->rowCount(A), 0);
-        // Every line as tarnlet-cli list --verbose words it (checked against Python there), in its order,
-        // with the time in the locale's short form.
+        // Every line as tarnlet-cli list --verbose words it, in its order, the time in the locale's short
+        // form.
         Outline.SetAttributes(AbAllZipAttributes);
         std::string Listing;
         QCOMPARE(Cli("list --verbose " + Quote(Zip), &Listing), 0);
@@ -100,8 +155,8 @@ private slots:
         TAbZipDisplayOutline* View = Outline.Display();
         const QModelIndex B = Outline.Model()->index(1, 0);
         View->setCurrentIndex(B);
-        // Down two rows goes into b's own attribute lines, which the wheel opened; smaller steps add up; far
-        // up stops at the first row.
+        // Down two rows goes into b's attribute lines, which the wheel opened; smaller steps add up; far up
+        // stops at the first row.
         for (auto [Delta, Row] : {std::pair{-240, Outline.Model()->index(1, 0, B)},
                                   {60, Outline.Model()->index(1, 0, B)},
                                   {60, Outline.Model()->index(0, 0, B)},
@@ -141,7 +196,6 @@ private slots:
         Outline.SetBaseDirectory(Dir.Path());
         Outline.SetFileName(Dir / "e.zip");
         QVERIFY_THROWS_EXCEPTION(EAbNoSuchDirectory, Outline.SetBaseDirectory(Dir / "missing"));
-
         // Without a question handler existing files are overwritten; progress comes with Abort cleared.
         WriteFile(Dir / "one.txt", "old");
         std::vector<int> Progress;
@@ -157,7 +211,7 @@ private slots:
     void OpeningAndAddingFiles() {
         TScratchDir Dir;
         PythonZip(Dir / "r.zip", "z.writestr('x.txt', 'x')");
-        std::filesystem::permissions(Dir / "r.zip", std::filesystem::perms::owner_read);
+        fs::permissions(Dir / "r.zip", fs::perms::owner_read);
         TAbZipOutline Outline;
         int Changes = 0;
         Outline.OnChange = [&](void*) { ++Changes; };
@@ -167,12 +221,10 @@ private slots:
         Outline.SetBaseDirectory(Dir.Path());
         Outline.ExtractMatching("*.*");
         QCOMPARE(ReadFile(Dir / "x.txt"), std::string("x"));
-
         // What cannot be read raises and leaves the control closed.
         WriteFile(Dir / "bad.zip", RandomBytes(3000, 4));
         QVERIFY_THROWS_EXCEPTION(std::exception, Outline.SetFileName(Dir / "bad.zip"));
-        QCOMPARE(Outline.FileName(), std::string());
-        QCOMPARE(Outline.Model()->rowCount(), 0);
+        QVERIFY(Outline.FileName().empty() && Outline.Model()->rowCount() == 0);
         QVERIFY_THROWS_EXCEPTION(EAbNoArchive, Outline.AddFiles(Dir / "x.txt"));
 
         // A new name is a new archive; what is added shows at once and is written on closing, replacing an
@@ -194,6 +246,196 @@ private slots:
                      Quote(Dir / "new.zip") + " " + Quote(Stored + "/sub/b.bin") + " | cmp -s - " +
                      Quote(In + "/sub/b.bin")),
                  0);
+    }
+
+    void ExtractionMatchesUnzipAndAnswersHoldForOneRun() {
+        TScratchDir Dir;
+        for (const char* Sub : {"tree/docs/deep", "tree/empty", "tree/Docs"})
+            fs::create_directories(Dir / Sub);
+        const char* const Files[] = {"tree/README", "tree/docs/a.txt", "tree/docs/deep/b.bin",
+                                     "tree/Docs/c.txt", "tree/zero.dat"};
+        for (int I = 0; I < 5; ++I)
+            WriteFile(Dir / Files[I], I == 4 ? "" : I == 2 ? RandomBytes(70000, 3) : SampleText(20000, I));
+        const std::string Zip = Dir / "zip.zip", Out = Dir / "ours", Theirs = Dir / "theirs";
+        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && zip -q -r zip.zip tree && unzip -q zip.zip -d theirs"),
+                 0);
+        fs::create_directories(Out);
+        Open(Zip, Out);
+        Extract();
+        QVERIFY(Boxes.Texts.empty() && Bar()->isHidden());
+        QVERIFY(TreeOf(Out) == TreeOf(Theirs));
+
+        // Into the same tree again: answers, questions asked, files left changed. "YesTo All" and "No to All"
+        // hold for one run only; a question closed with Escape keeps its file and the next is asked.
+        for (const auto& [Answers, Asked, Kept] :
+             {std::tuple{QStringList{"YesAllBtn"}, 1, 0},
+              {QStringList{"NoAllBtn"}, 1, 5},
+              {QStringList(5, ""), 5, 5},
+              {QStringList{"YesBtn", "NoBtn", "NoBtn", "NoBtn", "NoBtn"}, 5, 4}}) {
+            for (const char* F : Files)
+                WriteFile(Out + "/" + F, "changed");
+            Questions = 0;
+            AnswerQuestions(Answers);
+            Extract();
+            QCOMPARE(Questions, Asked);
+            int Changed = 0;
+            for (const char* F : Files)
+                Changed += ReadFile(Out + "/" + F) == "changed";
+            QCOMPARE(Changed, Kept);
+        }
+        QVERIFY(Boxes.Texts.empty());
+
+        // Cancel during a run stops it with a message and leaves no partial file; the archive extracts
+        // again; idle, Cancel and Escape close the dialog with result 2 and close the archive.
+        const std::string Stopped = Dir / "stopped", Again = Dir / "again";
+        fs::create_directories(Stopped);
+        Dlg->ExtractPath()->setEditText(QString::fromStdString(Stopped));
+        QMetaObject::Connection Pressed;
+        Pressed = connect(Bar(), &QProgressBar::valueChanged, this, [this, &Pressed](int Value) {
+            if (Value == 0) // the bar set back as the run starts
+                return;
+            disconnect(Pressed);
+            Button("CancelBtn")->click();
+        });
+        Extract();
+        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Process aborted by user"});
+        const auto Part = TreeOf(Stopped), Whole = TreeOf(Theirs);
+        QVERIFY(Part.size() < Whole.size());
+        for (const auto& [Name, Data] : Part)
+            QCOMPARE(Data, Whole.at(Name));
+        fs::create_directories(Again);
+        Dlg->ExtractPath()->setEditText(QString::fromStdString(Again));
+        Extract();
+        QVERIFY(TreeOf(Again) == Whole && Bar()->isHidden());
+        QSignalSpy Finished(Dlg.get(), &QDialog::finished);
+        Button("CancelBtn")->click();
+        QVERIFY(!Dlg->isVisible() && Dlg->ZipOutline()->FileName().empty());
+        QCOMPARE(Finished.value(0).value(0).toInt(), 2);
+        Open(Zip, Out);
+        QTest::keyClick(Dlg.get(), Qt::Key_Escape);
+        QVERIFY(!Dlg->isVisible());
+    }
+
+    void PasswordsAskedAndFailedEntriesNamed() {
+        TScratchDir Dir;
+        for (const char* Name : {"a.txt", "b.txt", "e.txt", "c.txt"})
+            WriteFile(Dir / Name, SampleText(3000, Name[0]));
+        WriteFile(Dir / "d.txt", std::string(20, 'A'));
+        // zip draws each encryption header at random; one that a wrong password below would pass by chance
+        // (its check byte fits, 2 in 256) is drawn again.
+        const char* const Rejected = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\n"
+                                     "for i in z.infolist():\n"
+                                     "    z.fp.seek(i.header_offset)\n"
+                                     "    h = z.fp.read(30)\n"
+                                     "    z.fp.seek(int.from_bytes(h[26:28], 'little') + "
+                                     "int.from_bytes(h[28:], 'little'), 1)\n"
+                                     "    head = z.fp.read(12)\n"
+                                     "    for p in (b'', b'wrong', b'bad'):\n"
+                                     "        assert zipfile._ZipDecrypter(p)(head)[11] not in (i.CRC >> 24, "
+                                     "i._raw_time >> 8)\n";
+        for (int Draws = 0;
+             Run("cd " + Quote(Dir.Path()) + " && rm -f t.zip && zip -q -P right t.zip a.txt b.txt " +
+                 "e.txt && python3 -c " + Quote(Rejected) + " t.zip 2>/dev/null") != 0;)
+            QVERIFY(++Draws < 100);
+        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && zip -q t.zip c.txt && zip -q -0 t.zip d.txt"), 0);
+        std::string Zip = ReadFile(Dir / "t.zip");
+        Zip[Zip.find("AAAA")] = 'B'; // d.txt's CRC no longer fits
+        WriteFile(Dir / "t.zip", Zip);
+        QStringList Prompts, Answers;
+        Dlg->AskPassword = [&](const QString& Prompt, QString& Password) {
+            Prompts << Prompt;
+            Password = Answers.takeFirst();
+            return Password != "cancel";
+        };
+        // Each row: answers, questions asked, the entries that fail and why.
+        for (const auto& [Given, Asked, Failed] :
+             {std::tuple{QStringList{"wrong", "right"}, 2,
+                         std::vector<std::string>{"d.txt: Failed CRC Check"}},
+              {QStringList{"bad", "bad", "cancel"},
+               3,
+               {"a.txt: Cannot extract file - invalid password", "b.txt: No password given",
+                "e.txt: No password given", "d.txt: Failed CRC Check"}}}) {
+            const std::string Out = Dir / ("out" + std::to_string(Asked));
+            fs::create_directories(Out);
+            Dlg->ZipOutline()->SetPassword("");
+            Open(Dir / "t.zip", Out);
+            Prompts.clear();
+            Answers = Given;
+            Boxes.Texts.clear();
+            Extract();
+            QCOMPARE(Prompts.size(), Asked);
+            QVERIFY(Prompts.first().contains("\"a.txt\""));
+            std::string Expected = std::to_string(Failed.size()) + " of 5 entries could not be extracted:";
+            for (const std::string& F : Failed)
+                Expected += "\n" + F;
+            QCOMPARE(Boxes.Texts, std::vector<std::string>{Expected});
+            // Nothing half-written is left of what failed; the rest is whole.
+            for (const char* Name : {"a.txt", "b.txt", "e.txt", "c.txt", "d.txt"}) {
+                const bool Fails = Expected.find(std::string(Name) + ":") != std::string::npos;
+                QCOMPARE(fs::exists(Out + "/" + Name) ? ReadFile(Out + "/" + Name) : "(none)",
+                         Fails ? "(none)" : ReadFile(Dir / Name));
+            }
+        }
+    }
+
+    void DoubleClickOpensTheArchiveInTheDialog() {
+        TScratchDir Dir;
+        QCOMPARE(Run("cd " + Quote(Dir.Path()) + " && echo x > f.txt && zip -q t.zip f.txt"), 0);
+        WriteFile(Dir / "bad.zip", RandomBytes(500, 1));
+        auto Form = ShowForm();
+        QVERIFY(Form);
+        Form->ExtractDlg = Dlg.get();
+        Child<QComboBox>(Form.get(), "SearchPath")->setEditText(QString::fromStdString(Dir.Path() + "/"));
+        // Archive names come upper-cased from the search.
+        Form->ScannerContextFound(Dir / "T.ZIP", "f.txt", 0, 0);
+        Form->ScannerContextFound(Dir / "BAD.ZIP", "x", 0, 0);
+        auto* Tree = Child<QTreeWidget>(Form.get(), "TreeView1");
+        const auto DoubleClick = [Tree](QTreeWidgetItem* Node) {
+            Tree->setCurrentItem(Node);
+            emit Tree->itemDoubleClicked(Node, 0);
+        };
+        DoubleClick(Tree->topLevelItem(0)->child(0)); // an entry node does nothing
+        QVERIFY(Dlg->isHidden());
+
+        // First opening: the program's folder. A typed folder that does not exist is made after asking
+        // (refused, nothing is extracted); one that cannot be written is a message; Browse shows the chosen
+        // folder with a final "/" and extracts there. The folder of the last whole extraction is kept.
+        fs::create_directories(Dir / "locked");
+        fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        fs::create_directories(Dir / "chosen");
+        Dlg->ChooseFolder = [&](const QString&) { return QString::fromStdString(Dir / "chosen"); };
+        OnNextModal([&](QWidget* Modal) {
+            QCOMPARE(Modal, static_cast<QWidget*>(Dlg.get()));
+            QCOMPARE(Dlg->ArcFN()->text(), QString::fromStdString(Dir / "t.zip"));
+            QCOMPARE(Dlg->ExtractPath()->currentText().toStdString(), ExcludeTrailingSlash(ProgramFolder()));
+            Boxes.Texts.clear();
+            for (auto [Folder, Answer] : {std::pair{"new/sub", idNo}, {"new/sub", idYes}, {"locked", idOK}}) {
+                Dlg->ExtractPath()->setEditText(QString::fromStdString(Dir / Folder));
+                Boxes.Answer(Answer);
+                Extract();
+                QVERIFY(!fs::exists(Dir / "new") || Answer != idNo);
+            }
+            QCOMPARE(Boxes.Texts.size(), size_t(::geteuid() ? 3 : 2));
+            QCOMPARE(ReadFile(Dir / "new/sub/f.txt"), std::string("x\n"));
+            Button("BrowseBtn")->click();
+            QCOMPARE(Dlg->ExtractPath()->currentText(), QString::fromStdString(Dir / "chosen/"));
+            Extract();
+            Button("CancelBtn")->click();
+        });
+        DoubleClick(Tree->topLevelItem(0));
+        QVERIFY(fs::exists(Dir / "chosen/f.txt") && Dlg->ZipOutline()->FileName().empty());
+        QCOMPARE(fs::exists(Dir / "locked/f.txt"), ::geteuid() == 0);
+        // Not an archive: shown as a plain file, no dialog.
+        DoubleClick(Tree->topLevelItem(1));
+        QCOMPARE(Child<QLabel>(Form.get(), "FNLabel")->text(), QString("bad.zip"));
+        QVERIFY(Dlg->isHidden());
+        // The folder used and the folder history are kept for the next run.
+        Form->close();
+        const TIniFile Ini(SettingsFile());
+        QCOMPARE(Ini.ReadString("Options", "LastExtractPath", "") + "|" +
+                     Ini.ReadString("ExtractPath", "ss0", ""),
+                 Dir / "chosen/" + "|" + Dir / "new/sub");
+        std::remove(SettingsFile().c_str());
     }
 };
 
