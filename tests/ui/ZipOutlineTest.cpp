@@ -4,7 +4,6 @@
 
 #include "archive/AbExcept.h"
 #include "common/QtTestUtil.h"
-#include "common/TestUtil.h"
 #include "platform/Files.h"
 #include "ui/AbZipOut.h"
 #include "ui/ExtractU.h"
@@ -127,10 +126,8 @@ private slots:
         Outline.SetHierarchy(false);
         QCOMPARE(Texts(Outline.Model()),
                  QStringList({"a.txt", "docs/b.txt", "docs/sub/c.txt", "Docs/d.txt", "docs/", "e.txt"}));
-        const QModelIndex A = Outline.Model()->index(0, 0);
-        QCOMPARE(Lines(Outline.Model(), A).size(), 8);
         Outline.SetAttributes({});
-        QCOMPARE(Outline.Model()->rowCount(A), 0);
+        QCOMPARE(Outline.Model()->rowCount(Outline.Model()->index(0, 0)), 0);
         // Every line as tarnlet-cli list --verbose words it, in its order, the time in the locale's short
         // form.
         Outline.SetAttributes(AbAllZipAttributes);
@@ -323,16 +320,13 @@ private slots:
         WriteFile(Dir / "d.txt", std::string(20, 'A'));
         // zip draws each encryption header at random; one that a wrong password below would pass by chance
         // (its check byte fits, 2 in 256) is drawn again.
-        const char* const Rejected = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\n"
-                                     "for i in z.infolist():\n"
-                                     "    z.fp.seek(i.header_offset)\n"
-                                     "    h = z.fp.read(30)\n"
-                                     "    z.fp.seek(int.from_bytes(h[26:28], 'little') + "
-                                     "int.from_bytes(h[28:], 'little'), 1)\n"
-                                     "    head = z.fp.read(12)\n"
-                                     "    for p in (b'', b'wrong', b'bad'):\n"
-                                     "        assert zipfile._ZipDecrypter(p)(head)[11] not in (i.CRC >> 24, "
-                                     "i._raw_time >> 8)\n";
+        const char* const Rejected =
+            "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\nfor i in z.infolist():\n"
+            "    z.fp.seek(i.header_offset); h = z.fp.read(30)\n"
+            "    z.fp.seek(int.from_bytes(h[26:28], 'little') + int.from_bytes(h[28:], 'little'), 1)\n"
+            "    head = z.fp.read(12)\n"
+            "    assert not {zipfile._ZipDecrypter(p)(head)[11] for p in (b'', b'wrong', b'bad')} & "
+            "{i.CRC >> 24, i._raw_time >> 8}\n";
         for (int Draws = 0;
              Run("cd " + Quote(Dir.Path()) + " && rm -f t.zip && zip -q -P right t.zip a.txt b.txt " +
                  "e.txt && python3 -c " + Quote(Rejected) + " t.zip 2>/dev/null") != 0;)
