@@ -75,21 +75,15 @@ names = ['Stored', 'Shrunk', 'Reduced', 'Reduced', 'Reduced', 'Reduced', 'Implod
          'Deflated', 'Enhanced Deflation', 'DCL Imploded', 'Best Method']
 out = []
 for i in zipfile.ZipFile(sys.argv[1]).infolist():
-    ratio = 0.0
-    if i.file_size:
-        ratio = (1 - (i.compress_size - (12 if i.flag_bits & 1 else 0)) / i.file_size) * 100
+    crypt = 12 if i.flag_bits & 1 else 0
+    ratio = (1 - (i.compress_size - crypt) / i.file_size) * 100 if i.file_size else 0.0
     letters = ''.join(c for b, c in ((1, 'r'), (2, 'h'), (4, 's'), (32, 'a')) if i.external_attr & b)
     stamp = 'Unknown' if i.date_time == (1980, 0, 0, 0, 0, 0) else '%04d-%02d-%02d %02d:%02d:%02d' % i.date_time
-    out += [i.filename,
-            '  Compressed Size: %d' % i.compress_size,
-            '  Uncompressed Size: %d' % i.file_size,
+    out += [i.filename, '  Compressed Size: %d' % i.compress_size, '  Uncompressed Size: %d' % i.file_size,
             '  Compression Method: ' + (names[i.compress_type] if i.compress_type < 12 else 'Unknown'),
-            '  Compression Ratio: %2.0f%%' % ratio,
-            '  CRC: %X' % i.CRC,
-            '  External File Attributes: ' + letters,
+            '  Compression Ratio: %2.0f%%' % ratio, '  CRC: %X' % i.CRC, '  External File Attributes: ' + letters,
             '  File Type: ' + ('Text' if i.internal_attr == 1 else 'Binary'),
-            '  Encryption: ' + ('Encrypted' if i.flag_bits & 1 else 'Not Encrypted'),
-            '  Time Stamp: ' + stamp,
+            '  Encryption: ' + ('Encrypted' if crypt else 'Not Encrypted'), '  Time Stamp: ' + stamp,
             '  Made by Version: %.2f' % ((i.create_version & 0xFF) / 10),
             '  Version Needed to Extract: %.2f' % ((i.extract_version & 0xFF) / 10),
             '  Comment: ' + i.comment.decode('utf-8' if i.flag_bits & 0x800 else 'cp437')]
