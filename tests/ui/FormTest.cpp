@@ -492,12 +492,11 @@ private slots:
     // Go needs both texts. Browse starts at the folder typed; a new folder is made after a Yes, a No keeps
     // the dialog open.
     void Browse() {
-        TScratchDir D;
-        const QString New = QString::fromStdString(D / "new/deeper");
+        const QString New = QString::fromStdString(Dir / "new/deeper");
         Combo("SearchPath")->setEditText("");
         QTest::keyClicks(Combo("SearchStr"), "needle");
         QVERIFY(!Button("GoBtn")->isEnabled());
-        Combo("SearchPath")->setEditText(QString::fromStdString(D.Path()));
+        Combo("SearchPath")->setEditText(Folder());
         TBoxAnswers Boxes({idNo, idYes});
         QString Start;
         OnNextModal([&](QWidget* W) {
@@ -509,28 +508,25 @@ private slots:
                 static_cast<QDialog*>(Dlg)->accept();
         });
         QTest::mouseClick(Button("BrowseBtn"), Qt::LeftButton);
-        QCOMPARE(Start, QString::fromStdString(D.Path()));
+        QCOMPARE(Start, Folder());
         const std::string Question = "The folder \"" + New.toStdString() + "\" does not exist. Create it?";
         QCOMPARE(Boxes.Texts, (std::vector<std::string>{Question, Question}));
-        QVERIFY(QDir(New).exists());
+        QVERIFY(QDir(New).exists() && Button("GoBtn")->isEnabled());
         QCOMPARE(Combo("SearchPath")->currentText(), New + "/");
-        QVERIFY(Button("GoBtn")->isEnabled());
         Combo("SearchStr")->setEditText("");
         QVERIFY(!Button("GoBtn")->isEnabled());
     }
 
     // The help button and F1 show the help file at its contents, in one window; without it, a message.
     void Help() {
-        TScratchDir D;
         const std::string Filler = QString("<p>filler</p>").repeated(200).toStdString();
-        testutil::WriteFile(D / "t.hlp", "<title>Test Help</title>" + Filler +
-                                             "<h2><a name=\"contents\">Contents</a></h2>" + Filler);
-        Application().HelpFile = D / "t.hlp";
+        testutil::WriteFile(Dir / "t.hlp", "<title>Test Help</title>" + Filler +
+                                               "<h2><a name=\"contents\">Contents</a></h2>" + Filler);
+        Application().HelpFile = Dir / "t.hlp";
         QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
         auto* Browser = Child<QTextBrowser>(Form.get(), "Browser");
         QWidget* Window = Browser->window();
-        QVERIFY(QTest::qWaitForWindowExposed(Window));
-        QCOMPARE(Window->windowTitle(), QString("Test Help"));
+        QVERIFY(QTest::qWaitForWindowExposed(Window) && Window->windowTitle() == "Test Help");
         QScrollBar* Bar = Browser->verticalScrollBar();
         const int AtContents = Bar->value();
         QVERIFY(AtContents > 0);
@@ -541,10 +537,10 @@ private slots:
         QTest::keyClick(Form->windowHandle(), Qt::Key_F1); // through the window system, as a key arrives
         QVERIFY(Window->isVisible() && Bar->value() == AtContents);
         Window->close();
-        Application().HelpFile = D / "missing.hlp";
+        Application().HelpFile = Dir / "missing.hlp";
         TBoxAnswers Boxes;
         QTest::mouseClick(Button("HelpBtn"), Qt::LeftButton);
-        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Cannot open the help file " + (D / "missing.hlp")});
+        QCOMPARE(Boxes.Texts, std::vector<std::string>{"Cannot open the help file " + (Dir / "missing.hlp")});
         QVERIFY(!Window->isVisible());
     }
 
