@@ -1,7 +1,6 @@
-// tarnlet-cli add and list judged by other programs: archives added at every level, with and without a
-// password, pass unzip, 7zz and Python's zipfile and extract byte-identical; adding to an archive zip made
-// keeps its other entries; failures leave the archive alone. Listings against unzip's names and Python's view
-// of archives many programs made.
+// tarnlet-cli add and list judged by other programs: added archives pass unzip, 7zz and Python's zipfile and
+// extract identical, adding keeps other entries, failures leave the archive alone; listings as unzip and
+// Python.
 
 #include "TestUtil.h"
 
