@@ -155,9 +155,8 @@ TEST(LegacyDecoders, DamagedStreamsEndSafely) {
         uint64_t Total = 0;
     };
     std::vector<TLocalEntry> Seeds;
-    for (const char* Archive :
-         {"PKZ110ES.ZIP", "PKZ80B1.ZIP", "PKZ80B2.ZIP", "PKZ80B3.ZIP", "PKZ80B4.ZIP", "PKZ110EI.ZIP"})
-        for (TLocalEntry& E : LegacyEntries(Archive))
+    for (const char* Archive : Archives)
+        for (TLocalEntry& E : LegacyEntries(std::string(Archive) + ".ZIP"))
             if (E.UncompressedSize < 20000)
                 Seeds.push_back(std::move(E));
     ASSERT_GE(Seeds.size(), 20u);

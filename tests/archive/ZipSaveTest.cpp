@@ -80,9 +80,6 @@ TEST(ZipSave, RenamedEntriesAreWrittenBack) {
             EXPECT_TRUE(!A.IsDirty() && A.Items(0)->Action == aaNone && A.Status() == asIdle);
         }
         EXPECT_EQ(Unzip(Path).substr(0, 18), "renamed/first.txt\n") << Name;
-        TAbZipArchive Again(Path, fmOpenRead);
-        Again.Load();
-        EXPECT_EQ(Again.Items(0)->GetFileName(), "renamed/first.txt");
     }
     EXPECT_EQ(ReadFile(M.Dir / "sfx.exe").substr(0, 502), "MZ" + std::string(500, '\x01'));
 }

@@ -1,4 +1,4 @@
-// Calls handed to the main thread, the termination notice and the priority of worker threads.
+// Calls handed to the main thread and the termination notice of worker threads.
 
 #include "platform/Thread.h"
 
@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using testutil::DrainSynchronize;
@@ -96,18 +95,4 @@ TEST(Thread, TerminationNoticeRunsOnTheMainThreadThenTheThreadFreesItself) {
         EXPECT_TRUE(NoticeOnMain && !DestroyedBeforeNotice);
         EXPECT_EQ(FailureSeen, Fails);
     }
-}
-
-// Lowering priority is always permitted, raising it back only with privilege; the main thread is untouched.
-TEST(Thread, PriorityBecomesTheThreadsNiceValue) {
-    const int Before = getpriority(PRIO_PROCESS, id_t(gettid()));
-    int Nice = 0;
-    {
-        TLambdaThread T([&](TLambdaThread&) { Nice = getpriority(PRIO_PROCESS, id_t(gettid())); });
-        T.SetPriority(tpLower);
-        T.Start();
-        T.WaitFor();
-    }
-    EXPECT_EQ(Nice, geteuid() == 0 ? 5 : std::max(Before, 5));
-    EXPECT_EQ(getpriority(PRIO_PROCESS, id_t(gettid())), Before);
 }
