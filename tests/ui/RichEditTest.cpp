@@ -9,13 +9,9 @@
 #include "common/TextFixtures.h"
 #include "ui/PlainTextLayout.h"
 
-#include <QFontDatabase>
-#include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
+#include <QtWidgets>
 #include <random>
-#include <string>
 
 using testutil::ReadRecorded;
 
@@ -267,8 +263,6 @@ private slots:
         CompareWithQt(Edit);
         Edit.resize(500, 200);
         QApplication::processEvents();
-        Edit.ensureCursorVisible();
-        CompareWithQt(Edit);
         C.setPosition(10);
         C.insertText("\n");
         C.movePosition(QTextCursor::End);
