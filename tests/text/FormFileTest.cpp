@@ -11,7 +11,6 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
-#include <random>
 
 namespace {
 
@@ -30,10 +29,7 @@ std::string Short(const std::string& S) {
     return char(S.size()) + S;
 }
 std::string Le32(uint32_t V) {
-    return {char(V), char(V >> 8), char(V >> 16), char(V >> 24)};
-}
-std::string Le64(uint64_t V) {
-    return Le32(uint32_t(V)) + Le32(uint32_t(V >> 32));
+    return testutil::Le(V, 4);
 }
 
 // A form file of one object "X: TX" with the given property bytes and child objects.
@@ -85,9 +81,9 @@ TEST(FormFile, ValueTypes) {
          "<\r\n    item [7]\r\n      N = 1\r\n    end>"},
         {"\x0E" + std::string(1, '\0'), "<>"},
         {"\x0F" + Le32(0x3FC00000u), "1.5s"},
-        {"\x10" + Le64(uint64_t(-125000)), "-12.5c"},
-        {"\x10" + Le64(30000), "3c"},
-        {"\x11" + Le64(DateBits), "36526.25d"},
+        {"\x10" + testutil::Le(uint64_t(-125000), 8), "-12.5c"},
+        {"\x10" + testutil::Le(30000, 8), "3c"},
+        {"\x11" + testutil::Le(DateBits, 8), "36526.25d"},
         {"\x12" + Le32(3) + std::string("A\0\xE9\0\x16\x04", 6), "'A\xC3\xA9'#1046"},
         {"\x12" + Le32(70) + Wide70Bytes,
          "\r\n    '" + Wide70.substr(0, 64) + "' +\r\n    '" + Wide70.substr(64) + "'"},
@@ -126,25 +122,15 @@ TEST(FormFile, Conversions) {
     RegisterConversionFormat("txt", ConversionClass<TConversion>());
 }
 
-// Every cut of a real file, flipped bytes and structural faults end in an error, never a crash or a read
-// past the end (the sanitizers watch the latter).
+// Every cut of a real file and structural faults end in an error, never a crash or a read past the end
+// (the sanitizers watch the latter; the fuzz harness flips bytes).
 TEST(FormFile, DamagedFiles) {
     const std::string Good = TextFixture("inherited.dfm");
     for (size_t N = 0; N < Good.size(); ++N)
         EXPECT_THROW(Render(Good.substr(0, N)), EFilerError) << N;
-    std::mt19937 Random(13);
-    for (int Round = 0; Round < 3000; ++Round) {
-        std::string Bad = Good;
-        for (int K = 0; K < 3; ++K)
-            Bad[Random() % Bad.size()] = char(Random());
-        try {
-            Render(Bad);
-        } catch (const EFilerError&) {
-        }
-    }
     for (const std::string& Bad :
          {std::string("\xFE\x0A\x00X", 4), std::string("\xFE\x0A\x00X", 4) + std::string(10, '\0'),
-          Form(Short("P") + "\x13" + Le64(1)), Form(Short("P") + "\x0A" + Le32(0xFFFFFFF0u)),
+          Form(Short("P") + "\x13" + testutil::Le(1, 8)), Form(Short("P") + "\x0A" + Le32(0xFFFFFFF0u)),
           Form(Short("P") + "\x0E\x05\x01"), Form("", "\xF2\x06" + Short("TY")),
           Form(Short("P") + std::string(5000, '\x01'))})
         EXPECT_THROW(Render(Bad), EFilerError);

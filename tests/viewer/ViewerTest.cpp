@@ -1,5 +1,5 @@
-// The Zoom Viewer: caption, the save question, the caret panel, the edit actions, dropped files, saving
-// as rich text and as text judged by another reader, failed saves, printing.
+// The Zoom Viewer: caption, the save question, saving as rich text and as text judged by another reader,
+// failed saves, printing.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
@@ -8,13 +8,7 @@
 #include "ui/RichEdit.h"
 #include "viewer/REMain.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QMimeData>
 #include <QPrinter>
-#include <QStatusBar>
-#include <QTextBlock>
-#include <QUrl>
 
 using testutil::TBoxAnswers;
 
@@ -29,7 +23,6 @@ private:
     QString SaveFilter;
 
     TRichEdit* Editor() { return Viewer->Editor(); }
-    QAction* Action(const char* Name) { return testutil::Child<QAction>(Viewer.get(), Name); }
     QString Path(const char* Name) { return QString::fromStdString(Dir / Name); }
     std::string Read(const char* Name) { return testutil::ReadFile(Dir / Name); }
     void Type(const QString& Text) { QTest::keyClicks(Editor(), Text); }
@@ -75,35 +68,6 @@ private slots:
         // Yes on "Untitled" opens Save As; cancelling it keeps the changes and the window.
         Boxes.Answer(idYes);
         QVERIFY(!Viewer->close() && Editor()->Modified());
-    }
-
-    void CaretPanelAndEditActions() {
-        HandOver("one\ntwo\nthree", "x.txt");
-        Editor()->SetSelStart(Editor()->document()->findBlockByNumber(2).position());
-        QCOMPARE(Viewer->statusBar()->findChildren<QLabel*>().value(0)->text(),
-                 QString("Line:   3   Col:   1"));
-        QVERIFY(!Action("EditCutCmd")->isEnabled() && !Action("EditCopyCmd")->isEnabled());
-        Editor()->SetSelLength(3);
-        QVERIFY(Action("EditCutCmd")->isEnabled() && Action("EditCopyCmd")->isEnabled());
-        Action("EditCutCmd")->trigger();
-        QCOMPARE(Editor()->toPlainText(), QString("one\ntwo\nee"));
-        QVERIFY(Action("EditUndoCmd")->isEnabled() && Action("EditPasteCmd")->isEnabled());
-    }
-
-    void DroppedFilesOpenTheFirst() {
-        testutil::WriteFile(Dir / "first.txt", "first file");
-        testutil::WriteFile(Dir / "second.txt", "second file");
-        HandOver("shown", "x.txt");
-        QMimeData Data;
-        Data.setUrls({QUrl::fromLocalFile(Path("first.txt")), QUrl::fromLocalFile(Path("second.txt"))});
-        const QPoint At = Editor()->viewport()->rect().center();
-        QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, {});
-        QApplication::sendEvent(Editor()->viewport(), &Enter);
-        QVERIFY(Enter.isAccepted());
-        QDropEvent Drop(At, Qt::CopyAction, &Data, Qt::LeftButton, {});
-        QApplication::sendEvent(Editor()->viewport(), &Drop);
-        QCOMPARE(Editor()->toPlainText(), QString("first file"));
-        QCOMPARE(Viewer->Filename(), Path("first.txt"));
     }
 
     // Rich text saved by the viewer reads back the same here and in another reader; a name or filter
