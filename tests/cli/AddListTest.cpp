@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <sstream>
 
 using namespace testutil;
@@ -169,15 +168,6 @@ TEST(CliAdd, AddingToAnArchiveKeepsTheOtherEntriesAndFailuresLeaveItAlone) {
                               }),
                   Old.Name != "top.txt")
             << Old.Name;
-
-    // The whole tree again: every name once, the archive not among them.
-    ASSERT_EQ(Sh("cd " + Quote(Tree) + " && " + Add("-1 -r " + Quote(Zip) + " .")), 0);
-    std::multiset<std::string> Names;
-    for (const TLocalEntry& E : ReadLocalEntries(Zip))
-        Names.insert(E.Name);
-    EXPECT_EQ(Names.size(), 13u);
-    EXPECT_TRUE(Names.count("tree/noise.bin") == 1 && Names.count("made by zip.zip") == 0);
-    EXPECT_EQ(std::set<std::string>(Names.begin(), Names.end()).size(), 13u);
 }
 
 TEST(CliList, NamesAndVerboseMatchUnzipAndPython) {
@@ -213,10 +203,8 @@ TEST(CliList, NamesAndVerboseMatchUnzipAndPython) {
         {"bzip2.zip", "zip -q -r -Z bzip2 bzip2.zip tree", true},
         {"text.zip", "zip -q -r -l text.zip tree/readme.txt tree/src", true},
         {"7z.zip", "7zz a -tzip -bd 7z.zip tree >/dev/null", true},
-        {"7zcrypt.zip", "7zz a -tzip -bd -psecret 7zcrypt.zip tree >/dev/null", true},
         {"7zaes.zip", "7zz a -tzip -bd -psecret -mem=AES256 7zaes.zip tree >/dev/null", true},
         {"7zlzma.zip", "7zz a -tzip -bd -mm=LZMA 7zlzma.zip tree >/dev/null", true},
-        {"7zstore.zip", "7zz a -tzip -bd -mx=0 7zstore.zip tree >/dev/null", true},
         // Names zip stores as they are on Linux, UTF-8 without the flag (Python reads them as CP437).
         {"u.zip", "mkdir -p u && echo x > u/$(printf 'gr\\303\\274n') && zip -q u.zip u/*", false},
         // A self-extracting program: a stub in front, offsets adjusted by zip -A.
@@ -256,7 +244,6 @@ TEST(CliList, LongFormAndErrors) {
     for (auto [Args, Says] : {std::pair{"list " + Quote(Dir / "missing.zip"), std::string("missing.zip")},
                               {"list --names " + Quote(Dir / "noise.zip"), "Invalid file - not a PKZip file"},
                               {"list", "usage"},
-                              {"list --verbose", ""},
                               {"frobnicate x", ""}}) {
         std::string Err;
         EXPECT_EQ(Cli(Args + " 2>&1 >/dev/null", &Err), 2) << Args;

@@ -1,7 +1,7 @@
 // tarnlet-cli search against ugrep over a few hundred generated archives, its options, the printed tree,
 // programs that are archives, and damaged, encrypted or odd files that must not stop a search.
 
-#include "common/TestUtil.h"
+#include "common/TextFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,9 @@ using namespace testutil;
 
 namespace {
 
-std::set<std::string> Lines(const std::string& Text) {
-    std::set<std::string> Result;
-    std::istringstream In(Text);
-    for (std::string Line; std::getline(In, Line);)
-        Result.insert(Line);
-    return Result;
+std::set<std::string> LineSet(const std::string& Text) {
+    const std::vector<std::string> L = testutil::Lines(Text);
+    return {L.begin(), L.end()};
 }
 
 // A few hundred small archives in nested folders, made once: zip and 7zz, stored and deflated, one dated
@@ -76,7 +73,7 @@ std::string Root() {
 std::set<std::string> Search(const std::string& Options, int& Status) {
     std::string Out;
     Status = Cli("search " + Options + " " + Quote(Root()) + " 2>/dev/null", &Out);
-    return Lines(Out);
+    return LineSet(Out);
 }
 
 // What ugrep finds in the real archives, as "archive\tentry" lines.
@@ -87,7 +84,7 @@ std::set<std::string> Reference(const std::string& Options) {
         Command += " " + Quote(Arc);
     testutil::Run(Command, &Out);
     std::set<std::string> Found;
-    for (const std::string& Line : Lines(Out)) // "archive{entry}"; archive names hold no "{"
+    for (const std::string& Line : LineSet(Out)) // "archive{entry}"; archive names hold no "{"
         if (const size_t Brace = Line.find('{'); Brace != std::string::npos && Line.ends_with("}"))
             Found.insert(Line.substr(0, Brace) + "\t" + Line.substr(Brace + 1, Line.size() - Brace - 2));
     return Found;
@@ -148,7 +145,7 @@ TEST(SearchBadInputTest, DamagedEncryptedAndOddFilesDoNotStopTheSearch) {
                       &Out, &Errors),
         2)
         << "entries that could not be examined";
-    EXPECT_EQ(Lines(Out),
+    EXPECT_EQ(LineSet(Out),
               (std::set<std::string>{"good.zip", "z/good.zip", "z/bad.zip", "  x.txt", "  c.txt", "cut.zip",
                                      "3/4", "Done! Total of 7 files examined; 2 entries not examined"}));
     EXPECT_EQ(Errors, "tarnlet-cli: z/bad.zip: b.txt: Failed CRC Check\n"

@@ -1,4 +1,4 @@
-// The search context (text, name masks, entry filter, limits, lock, copies), and the pattern finder against a
+// The search context (text, name masks, entry filter, limits, copies), and the pattern finder against a
 // plain search: random data of a small alphabet, so near misses abound, fed in pieces of random sizes.
 
 #include "engine/MatchFinder.h"
@@ -13,7 +13,7 @@
 
 using Strings = std::vector<std::string>;
 
-TEST(Context, TextNameMasksFilterLimitsLockAndCopies) {
+TEST(Context, TextNameMasksFilterLimitsAndCopies) {
     TContext C;
     EXPECT_EQ(C.ContextAsString(), "<Empty>");
     C.SetReplaceChar('#');
@@ -29,25 +29,15 @@ TEST(Context, TextNameMasksFilterLimitsLockAndCopies) {
         EXPECT_EQ((C.SetContextAsString(Text), C.NameMaskList()), List) << Text;
     for (const auto& [Text, List] : {L{"", {""}}, L{"*.pas;", {"*.pas"}}, L{" *.c ; *.h", {" *.c ", " *.h"}}})
         EXPECT_EQ((C.SetFileFilter(Text), C.FileFilterList()), List) << Text;
-    // The text is refused as a whole; the buffer size with its message.
+    // The text is refused as a whole; an empty buffer too.
     C.SetContextAsString(std::string(255, 'a'));
     C.SetContextAsString("keep");
     EXPECT_THROW(C.SetContextAsString(std::string(256, 'a')), Exception);
     EXPECT_EQ(C.ContextAsString(), "keep");
-    C.SetBufferSizeKb(8192);
-    EXPECT_THROW(C.SetBufferSizeKb(8193), Exception);
     EXPECT_THROW(C.SetBufferSizeKb(0), Exception);
-    EXPECT_EQ(C.BufferSizeKb(), 8192);
-    // Nothing changes while in use; copies take the pattern and its switches.
+    // Copies take the pattern and its switches (the lock while in use: the content search's test).
     C.SetContextAsString("*.pas x");
     C.SetReplaceChar('_');
-    C.SetInUse(true);
-    C.SetContextAsString("xyz");
-    C.SetNamesOnly(true);
-    C.SetBufferSizeKb(128);
-    EXPECT_EQ(C.ContextAsString() + std::to_string(C.NamesOnly()) + std::to_string(C.BufferSizeKb()),
-              "*.pas_x08192");
-    C.SetInUse(false);
     C.SetNamesOnly(true);
     TContext Target;
     Target.AssignContext(C);

@@ -14,8 +14,7 @@
 
 namespace {
 
-using testutil::Lines;
-using testutil::TextFixture;
+using namespace testutil;
 
 std::string Render(const std::string& Resource) {
     TMemoryStream In, Out;
@@ -27,9 +26,6 @@ std::string Render(const std::string& Resource) {
 
 std::string Short(const std::string& S) {
     return char(S.size()) + S;
-}
-std::string Le32(uint32_t V) {
-    return testutil::Le(V, 4);
 }
 
 // A form file of one object "X: TX" with the given property bytes and child objects.
@@ -65,27 +61,27 @@ TEST(FormFile, ValueTypes) {
         {std::string(1, '\0'), "Null"},
         {"\x02\x80", "-128"},
         {std::string("\x03\x00\x80", 3), "-32768"},
-        {"\x04" + Le32(0x80000000u), "-2147483648"},
+        {"\x04" + Le(0x80000000u, 4), "-2147483648"},
         {"\x05" + std::string("\x00\x00\x00\x00\x00\x00\x00\xC0\xFE\xBF", 10), "-0.75"},
         {"\x05" + std::string("\x00\x00\x00\x00\x00\x00\x00\x80\xFF\x7F", 10), "INF"},
         {"\x06" + Short("a'b\x01"), "'a'#39'b'#1"},
         {"\x07" + Short("clRed"), "clRed"},
         {"\x08", "False"},
         {"\x09", "True"},
-        {"\x0A" + Le32(0), "{}"},
-        {"\x0A" + Le32(40) + Bytes40, Hex40},
+        {"\x0A" + Le(0, 4), "{}"},
+        {"\x0A" + Le(40, 4) + Bytes40, Hex40},
         {"\x0B" + Short("a") + '\0', "[a]"},
-        {"\x0C" + Le32(3) + "xyz", "'xyz'"},
+        {"\x0C" + Le(3, 4) + "xyz", "'xyz'"},
         {"\x0D", "nil"},
         {"\x0E\x02\x07\x01" + Short("N") + "\x02\x01" + '\0' + '\0',
          "<\r\n    item [7]\r\n      N = 1\r\n    end>"},
         {"\x0E" + std::string(1, '\0'), "<>"},
-        {"\x0F" + Le32(0x3FC00000u), "1.5s"},
-        {"\x10" + testutil::Le(uint64_t(-125000), 8), "-12.5c"},
-        {"\x10" + testutil::Le(30000, 8), "3c"},
-        {"\x11" + testutil::Le(DateBits, 8), "36526.25d"},
-        {"\x12" + Le32(3) + std::string("A\0\xE9\0\x16\x04", 6), "'A\xC3\xA9'#1046"},
-        {"\x12" + Le32(70) + Wide70Bytes,
+        {"\x0F" + Le(0x3FC00000u, 4), "1.5s"},
+        {"\x10" + Le(uint64_t(-125000), 8), "-12.5c"},
+        {"\x10" + Le(30000, 8), "3c"},
+        {"\x11" + Le(DateBits, 8), "36526.25d"},
+        {"\x12" + Le(3, 4) + std::string("A\0\xE9\0\x16\x04", 6), "'A\xC3\xA9'#1046"},
+        {"\x12" + Le(70, 4) + Wide70Bytes,
          "\r\n    '" + Wide70.substr(0, 64) + "' +\r\n    '" + Wide70.substr(64) + "'"},
         {"\x01\x01\x02\x05" + std::string(1, '\0') + '\0', "(\r\n    (\r\n      5))"},
     };
@@ -130,7 +126,7 @@ TEST(FormFile, DamagedFiles) {
         EXPECT_THROW(Render(Good.substr(0, N)), EFilerError) << N;
     for (const std::string& Bad :
          {std::string("\xFE\x0A\x00X", 4), std::string("\xFE\x0A\x00X", 4) + std::string(10, '\0'),
-          Form(Short("P") + "\x13" + testutil::Le(1, 8)), Form(Short("P") + "\x0A" + Le32(0xFFFFFFF0u)),
+          Form(Short("P") + "\x13" + Le(1, 8)), Form(Short("P") + "\x0A" + Le(0xFFFFFFF0u, 4)),
           Form(Short("P") + "\x0E\x05\x01"), Form("", "\xF2\x06" + Short("TY")),
           Form(Short("P") + std::string(5000, '\x01'))})
         EXPECT_THROW(Render(Bad), EFilerError);

@@ -14,11 +14,7 @@
 
 namespace {
 
-using testutil::Lines;
-using testutil::TextFixture;
-
-using testutil::TEvent;
-using testutil::TRecorder;
+using namespace testutil;
 const auto Read = testutil::ReadRecorded;
 
 // Random text with the characters the writer must escape or name: braces, backslashes, tabs, line
