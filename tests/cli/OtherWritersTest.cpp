@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs Command in Folder.
 int In(const std::string& Folder, const std::string& Command) {
     return Run("cd " + Quote(Folder) + " && " + Command);
 }

@@ -43,7 +43,6 @@ TScratchDir::TScratchDir() {
 
 TScratchDir::~TScratchDir() {
     std::error_code Ec;
-    fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, Ec);
     for (auto& E : fs::recursive_directory_iterator(FPath, Ec))
         if (E.is_directory(Ec))
             fs::permissions(E.path(), fs::perms::owner_all, fs::perm_options::add, Ec);
@@ -160,13 +159,17 @@ std::string RawDeflate(const std::string& Data, int Level, int Strategy) {
     z_stream Z{};
     if (deflateInit2(&Z, Level, Z_DEFLATED, -15, 9, Strategy) != Z_OK)
         throw std::runtime_error("deflateInit2 failed");
-    std::string Out(deflateBound(&Z, uLong(Data.size())), '\0');
     Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
     Z.avail_in = uInt(Data.size());
-    Z.next_out = reinterpret_cast<Bytef*>(Out.data());
-    Z.avail_out = uInt(Out.size());
-    const int Rc = deflate(&Z, Z_FINISH);
-    Out.resize(Out.size() - Z.avail_out);
+    std::string Out;
+    int Rc = Z_OK;
+    while (Rc == Z_OK || Rc == Z_BUF_ERROR) {
+        char Buf[65536];
+        Z.next_out = reinterpret_cast<Bytef*>(Buf);
+        Z.avail_out = sizeof Buf;
+        Rc = deflate(&Z, Z_FINISH);
+        Out.append(Buf, sizeof Buf - Z.avail_out);
+    }
     deflateEnd(&Z);
     if (Rc != Z_STREAM_END)
         throw std::runtime_error("deflate failed");
@@ -214,11 +217,9 @@ void TDecodeSink::Write(const uint8_t* Data, size_t Count) {
 
 bool DrainSynchronize(const std::function<bool()>& Done, int TimeoutMs) {
     auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!Done()) {
+    for (; !Done(); CheckSynchronize(std::chrono::milliseconds(5)))
         if (std::chrono::steady_clock::now() > Deadline)
             return false;
-        CheckSynchronize(std::chrono::milliseconds(5));
-    }
     return true;
 }
 

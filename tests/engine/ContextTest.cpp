@@ -15,7 +15,6 @@ using Strings = std::vector<std::string>;
 
 TEST(Context, TextNameMasksFilterLimitsAndCopies) {
     TContext C;
-    EXPECT_EQ(C.ContextAsString(), "<Empty>");
     C.SetReplaceChar('#');
     C.SetReplaceChar(' '); // spaces and controls are refused, bytes above 127 taken
     C.SetContextAsString("my file\tx\xB0");

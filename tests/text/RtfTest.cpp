@@ -15,7 +15,6 @@
 namespace {
 
 using namespace testutil;
-const auto Read = testutil::ReadRecorded;
 
 // Random text with the characters the writer must escape or name: braces, backslashes, tabs, line
 // breaks, controls, accents, other scripts and characters beyond the basic plane.
@@ -61,7 +60,7 @@ TEST(Rtf, WriterReadBackUnchanged) {
             E.IsParagraph ? Writer.EndParagraph(E.Para) : Writer.Text(E.Run.Text, E.Run.Format);
         Writer.EndDocument(Want.Last);
         const std::string Rtf = Writer.Result();
-        const TRecorder Got = Read(Rtf);
+        const TRecorder Got = ReadRecorded(Rtf);
         ASSERT_TRUE(Got.Events == Want.Events && Got.Last == Want.Last && Got.Ends == 1) << Rtf;
         // Written text is ASCII, so any code page carries it.
         for (char C : Rtf)
@@ -90,7 +89,7 @@ TEST(Rtf, DocumentsFromOtherWriters) {
     EXPECT_EQ(Lines(RtfToPlainText(Html)),
               (std::vector<std::string>{"Normal bold italic under struck red end.", "Centred paragraph.",
                                         "a1\tb1", "a2\tb2", "Apr\xC3\xA8s the table."}));
-    const std::string Formats = Describe(Read(Html));
+    const std::string Formats = Describe(ReadRecorded(Html));
     for (const char* Run : {"bold(", "italic(", "under(", "struck(", "red("})
         EXPECT_NE(Formats.find(Run), std::string::npos) << Run;
     EXPECT_NE(Formats.find("|1|"), std::string::npos);
@@ -110,7 +109,7 @@ TEST(Rtf, DocumentsFromOtherWriters) {
             Got.push_back(L);
     EXPECT_EQ(Got, (std::vector<std::string>{"First with bold.", "Second: " + Other + " slash.", "A\tB",
                                              "a1\tb1"}));
-    EXPECT_TRUE(std::regex_search(Describe(Read(Rtf)), std::regex("bold\\([^)]* B\\)")));
+    EXPECT_TRUE(std::regex_search(Describe(ReadRecorded(Rtf)), std::regex("bold\\([^)]* B\\)")));
 }
 
 // The corners of the format, each as a small document and the text it holds.
@@ -149,11 +148,11 @@ TEST(Rtf, Corners) {
 
 TEST(Rtf, Formats) {
     EXPECT_EQ(
-        Describe(
-            Read("{\\rtf1\\deff1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset0 Courier New;}}"
-                 "{\\colortbl;\\red255\\green0\\blue0;}"
-                 "a\\f0\\fs20 b\\b c\\b0\\i d\\i0\\ul e\\ulnone\\strike f\\strike0\\cf1 g{\\b h}i\\plain j"
-                 "\\par\\pard\\qc k\\par\\qr l\\par\\qj m}")),
+        Describe(ReadRecorded(
+            "{\\rtf1\\deff1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset0 Courier New;}}"
+            "{\\colortbl;\\red255\\green0\\blue0;}"
+            "a\\f0\\fs20 b\\b c\\b0\\i d\\i0\\ul e\\ulnone\\strike f\\strike0\\cf1 g{\\b h}i\\plain j"
+            "\\par\\pard\\qc k\\par\\qr l\\par\\qj m}")),
         "a(Courier New 24)b(Arial 20)c(Arial 20 B)d(Arial 20 I)e(Arial 20 U)f(Arial 20 S)g(Arial 20 16711680)"
         "h(Arial 20 B 16711680)i(Arial 20 16711680)j(Courier New 24)|0|k(Courier New 24)|1|l(Courier New "
         "24)|2|"

@@ -1,5 +1,5 @@
 // The Zoom Viewer: caption, the save question, saving as rich text and as text judged by another reader,
-// failed saves, printing.
+// failed saves.
 
 #include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
@@ -7,8 +7,6 @@
 #include "ui/QtPlatform.h"
 #include "ui/RichEdit.h"
 #include "viewer/REMain.h"
-
-#include <QPrinter>
 
 using testutil::TBoxAnswers;
 
@@ -127,22 +125,6 @@ private slots:
         for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
             QVERIFY2(!E.path().filename().string().starts_with("."), E.path().c_str());
         QCOMPARE(Read("kept.rtf"), std::string("old content"));
-    }
-
-    void PrintsTheDocument() {
-        HandOver("printed words \u00e9t\u00e9\nsecond line", "entry.txt");
-        Viewer->Dialogs.Print = [&](QWidget*, QPrinter& Printer) {
-            Printer.setOutputFormat(QPrinter::PdfFormat);
-            Printer.setOutputFileName(Path("out.pdf"));
-            return true;
-        };
-        Viewer->FilePrint();
-        std::string Text, Info;
-        QCOMPARE(testutil::Run("pdftotext " + testutil::Quote(Dir / "out.pdf") + " -", &Text), 0);
-        testutil::Run("pdfinfo " + testutil::Quote(Dir / "out.pdf"), &Info);
-        QVERIFY2(QString::fromStdString(Text).contains("printed words \u00e9t\u00e9\nsecond line"),
-                 Text.c_str());
-        QVERIFY2(QString::fromStdString(Info).contains("entry.txt"), Info.c_str());
     }
 };
 
