@@ -140,6 +140,7 @@ TEST(CliAdd, AddingToAnArchiveKeepsTheOtherEntriesAndFailuresLeaveItAlone) {
     std::string Top;
     EXPECT_EQ(Sh("unzip -tq " + Quote(Zip) + " >/dev/null && unzip -p " + Quote(Zip) + " top.txt", &Top), 0);
     EXPECT_EQ(Top, "new contents");
+    EXPECT_EQ(Cli("cat " + Quote(Zip) + " tree/noise.bin >/dev/null"), 0) << "named without the '../'";
     std::vector<TLocalEntry> After = ReadLocalEntries(Zip);
     ASSERT_EQ(After.size(), Before.size() + 1);
     for (const TLocalEntry& Old : Before)

@@ -6,8 +6,7 @@
 
 TEST(MatchGrouper, GroupsAndCountsAsTheTreeDoes) {
     using G = TMatchGrouper;
-    // Search folder, file found, archive reported (empty for a plain file), group's kind, name and name on
-    // disk.
+    // Folder, file found, archive reported (empty for a plain file), group's kind, name, name on disk.
     const std::tuple<const char*, const char*, const char*, G::TKind, const char*, const char*> Steps[] = {
         {"/work/", "/work/A.zip", "/work/A.ZIP", G::mkNewArchive, "A.ZIP", "A.zip"},
         {"/work/", "/work/A.zip", "/work/A.ZIP", G::mkSameArchive, "A.ZIP", "A.zip"},
