@@ -13,7 +13,6 @@
 #include "platform/ScopeGuard.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -152,13 +151,7 @@ void ExtractToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::string& 
     // A file being replaced stays as it was until the entry has come through whole: the entry is written
     // beside it and then takes its place, which also replaces a link there rather than writing through it.
     const bool Replacing = PathExists(OutName);
-    std::string WriteName = OutName;
-    if (Replacing) {
-        const std::string Folder = ExtractFilePath(OutName);
-        WriteName = CreateUniqueTempFile(Folder, "." + ExtractFileName(OutName) + ".");
-        if (WriteName.empty())
-            throw EInOutError("create a file in", Folder, errno);
-    }
+    const std::string WriteName = Replacing ? CreateTempFileBeside(OutName) : OutName;
     auto Out = std::make_unique<TFileStream>(WriteName, Replacing ? fmOpenWrite : fmCreate);
     // A file that did not get through is closed and deleted.
     TScopeGuard RemovePartial([&] {

@@ -199,12 +199,18 @@ void ReplaceFile(const std::string& NewFile, const std::string& Target) {
         throw EWriteError(Format("Cannot replace \"%s\". %s", {Target, SysErrorMessage(Error)}));
 }
 
-void WriteFileSafely(const std::string& FileName, const std::string& Data) {
-    const std::string Folder = ExtractFilePath(FileName);
-    const std::string Temp =
-        CreateUniqueTempFile(Folder.empty() ? "." : Folder, "." + ExtractFileName(FileName) + ".");
+std::string CreateTempFileBeside(const std::string& FileName) {
+    std::string Folder = ExtractFilePath(FileName);
+    if (Folder.empty())
+        Folder = ".";
+    const std::string Temp = CreateUniqueTempFile(Folder, "." + ExtractFileName(FileName) + ".");
     if (Temp.empty())
-        throw EInOutError("create a file in", Folder.empty() ? "." : Folder, errno);
+        throw EInOutError("create a file in", Folder, errno);
+    return Temp;
+}
+
+void WriteFileSafely(const std::string& FileName, const std::string& Data) {
+    const std::string Temp = CreateTempFileBeside(FileName);
     try {
         {
             TFileStream Out(Temp, fmOpenWrite);

@@ -53,6 +53,9 @@ std::string CreateUniqueTempFile(const std::string& Folder, const std::string& P
 // its path; raises EInOutError with the system's reason.
 std::string CreateUniqueTempFolder(const std::string& Folder, const std::string& Prefix);
 
+// Creates an empty file with a unique hidden name beside FileName, in its folder, for what is to replace
+// it; raises EInOutError with the system's reason.
+std::string CreateTempFileBeside(const std::string& FileName);
 // Puts NewFile in the place of Target in one step, with Target's permissions, once its data is on disk;
 // EWriteError when it cannot (both files are then as they were).
 void ReplaceFile(const std::string& NewFile, const std::string& Target);
