@@ -472,6 +472,11 @@ std::pair<QString, QString> TForm1::EntryOfNode(const QTreeWidgetItem* Node) con
     return {A, E};
 }
 
+std::string TForm1::ArchiveFileOfNode(const QTreeWidgetItem* Node) const {
+    // Archive nodes carry upper-cased names; the file system does not fold case.
+    return ResolvePathCase((Ui->SearchPath->currentText() + Node->text(0)).toStdString());
+}
+
 void TForm1::ShowArchiveEntry(const std::string& ArchivePath, const std::string& EntryName) {
     // Archive nodes carry upper-cased names; the file system does not fold case.
     const std::string Path = ResolvePathCase(ArchivePath);
@@ -570,9 +575,7 @@ void TForm1::TreeView1MouseMove(const QMouseEvent* Event) {
         FDragEntry = E.toStdString();
         DropFileSource1->Files << "$$$" + A + "$$$" + E;
     } else {
-        // Archive nodes carry upper-cased names; the file system does not fold case.
-        DropFileSource1->Files << Q(
-            ResolvePathCase((Ui->SearchPath->currentText() + Node->text(0)).toStdString()));
+        DropFileSource1->Files << Q(ArchiveFileOfNode(Node));
     }
     DropFileSource1->RunDrag();
 }
@@ -636,9 +639,7 @@ void TForm1::TreeView1DblClick() {
     const QList<QTreeWidgetItem*> Selected = Ui->TreeView1->selectedItems();
     if (Selected.isEmpty() || Selected.first()->parent())
         return;
-    // Archive nodes carry upper-cased names; the file system does not fold case.
-    const std::string Path =
-        ResolvePathCase((Ui->SearchPath->currentText() + Selected.first()->text(0)).toStdString());
+    const std::string Path = ArchiveFileOfNode(Selected.first());
     TExtractDlg& Dlg = *ExtractDlg;
     TAbZipOutline& Outline = *Dlg.ZipOutline();
     Dlg.ArcFN()->setText(Q(Path));

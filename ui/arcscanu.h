@@ -92,6 +92,8 @@ private:
     void TreeView1DblClick();
     // The archive's path and the entry's name of an entry node.
     std::pair<QString, QString> EntryOfNode(const QTreeWidgetItem* Node) const;
+    // The archive file of an archive node, as it is named on disk.
+    std::string ArchiveFileOfNode(const QTreeWidgetItem* Node) const;
 
     void TreeView1MouseDown(const QMouseEvent* Event);
     void TreeView1MouseMove(const QMouseEvent* Event);
