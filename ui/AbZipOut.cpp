@@ -256,10 +256,7 @@ void TAbZipDisplayOutline::wheelEvent(QWheelEvent* Event) {
 }
 
 void TAbZipDisplayOutline::dragEnterEvent(QDragEnterEvent* Event) {
-    if (OnFileDropped && Event->mimeData()->hasUrls())
-        Event->acceptProposedAction();
-    else
-        Event->ignore();
+    dragMoveEvent(Event);
 }
 
 void TAbZipDisplayOutline::dragMoveEvent(QDragMoveEvent* Event) {
