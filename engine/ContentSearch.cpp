@@ -27,10 +27,9 @@ public:
     TSearchPool& operator=(const TSearchPool&) = delete;
 
     void Push(std::unique_ptr<TSearchJob> Job);
-    // The finished steps at the front, in order; with Wait, waits until there is at least one.
-    std::vector<std::unique_ptr<TSearchJob>> TakeDone(bool Wait);
-    // Steps pushed and not taken yet.
-    size_t Waiting();
+    // The finished steps at the front, in order; while more than Ahead steps are pushed and not taken,
+    // waits until there is at least one.
+    std::vector<std::unique_ptr<TSearchJob>> TakeDone(size_t Ahead);
 
 private:
     class TWorker;
@@ -121,9 +120,9 @@ void TSearchPool::Finished(TSearchJob& Job) {
     FDone.notify_all();
 }
 
-std::vector<std::unique_ptr<TSearchJob>> TSearchPool::TakeDone(bool Wait) {
+std::vector<std::unique_ptr<TSearchJob>> TSearchPool::TakeDone(size_t Ahead) {
     std::unique_lock Lock(FLock);
-    if (Wait)
+    if (FJobs.size() > Ahead)
         FDone.wait(Lock, [this] { return FJobs.empty() || FJobs.front()->Done; });
     std::vector<std::unique_ptr<TSearchJob>> Done;
     while (!FJobs.empty() && FJobs.front()->Done) {
@@ -131,11 +130,6 @@ std::vector<std::unique_ptr<TSearchJob>> TSearchPool::TakeDone(bool Wait) {
         FJobs.pop_front();
     }
     return Done;
-}
-
-size_t TSearchPool::Waiting() {
-    std::lock_guard Lock(FLock);
-    return FJobs.size();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -199,7 +193,7 @@ void TContexTSeekThread::Queue(std::unique_ptr<TSearchJob> Job) {
 
 void TContexTSeekThread::DeliverDone(size_t Ahead) {
     while (!Halted()) {
-        const std::vector<std::unique_ptr<TSearchJob>> Done = FPool->TakeDone(FPool->Waiting() > Ahead);
+        const std::vector<std::unique_ptr<TSearchJob>> Done = FPool->TakeDone(Ahead);
         if (Done.empty())
             return;
         try {
