@@ -36,9 +36,10 @@ TMatchFinder::TMatchFinder(const TContext& Context)
     const bool Fold = !Context.CaseSensitive();
     if (FLength == 0)
         return;
+    // A letter of a case-insensitive pattern stands for both its cases.
+    auto Folded = [&](size_t I) { return Fold && P[I] >= 'A' && P[I] <= 'Z'; };
     auto Score = [&](size_t I) {
-        const bool Letter = Fold && P[I] >= 'A' && P[I] <= 'Z';
-        return Letter ? Commonness(P[I]) + Commonness(uint8_t(P[I] + 32)) : Commonness(P[I]);
+        return Folded(I) ? Commonness(P[I]) + Commonness(uint8_t(P[I] + 32)) : Commonness(P[I]);
     };
     std::vector<size_t> Order(FLength);
     for (size_t I = 0; I < FLength; ++I)
@@ -48,8 +49,7 @@ TMatchFinder::TMatchFinder(const TContext& Context)
     FAt1 = Order[0];
     FAt2 = FLength > 1 ? Order[1] : Order[0];
     auto Anchor = [&](size_t I, uint8_t& Byte, uint8_t& FoldBit) {
-        const bool Letter = Fold && P[I] >= 'A' && P[I] <= 'Z';
-        FoldBit = Letter ? 0x20 : 0;
+        FoldBit = Folded(I) ? 0x20 : 0;
         Byte = uint8_t(P[I] | FoldBit);
     };
     Anchor(FAt1, FByte1, FFold1);
