@@ -10,6 +10,7 @@
 #include "archive/Unreduce.h"
 #include "archive/Unshrink.h"
 #include "platform/Files.h"
+#include "platform/LittleEndian.h"
 #include "platform/ScopeGuard.h"
 
 #include <algorithm>
@@ -92,18 +93,13 @@ struct TReadAhead {
         const size_t Header = 30 + Item.RawFileName().size() + Item.ExtraField().size() + 64;
         Bytes.resize(Header + size_t(std::min<uint64_t>(Item.GetCompressedSize(), 4096)));
         const int64_t Got = File->ReadAt(Bytes.data(), int64_t(Bytes.size()), int64_t(Item.RelativeOffset()));
-        if (Got < 30)
+        // A bad or cut header is read again the usual way, which reports it. Only its lengths matter here.
+        if (Got < 30 || GetLe32(Bytes.data()) != Ab_ZipLocalFileHeaderSignature)
+            return false;
+        DataAt = 30 + size_t(GetLe16(Bytes.data() + 26)) + GetLe16(Bytes.data() + 28);
+        if (DataAt > size_t(Got))
             return false;
         Bytes.resize(size_t(Got));
-        TMemoryStream Record;
-        Record.WriteBuffer(Bytes.data(), Got);
-        Record.SetPosition(0);
-        try {
-            TAbZipLocalFileHeader().LoadFromStream(Record);
-        } catch (const std::exception&) {
-            return false; // read again the usual way, which reports it
-        }
-        DataAt = size_t(Record.Position());
         DataOffset = int64_t(Item.RelativeOffset()) + int64_t(DataAt);
         return true;
     }
