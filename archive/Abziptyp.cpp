@@ -583,6 +583,12 @@ void Prompt(const std::string& Text) {
     ShowMessageBox(Text, AbStrRes(AbDiskRequest), mbOK);
 }
 
+// The file of the set's Number-th disk (1 for the first) but the last: BASE.z01, BASE.z02, ...
+std::string NumberedDiskFile(const std::string& Base, unsigned Number) {
+    const std::string Digits = std::to_string(Number);
+    return ResolvePathCase(Base + (Digits.size() < 2 ? ".z0" : ".z") + Digits);
+}
+
 } // namespace
 
 void TAbZipArchive::RequestLastDisk(bool& Abort) {
@@ -633,8 +639,8 @@ std::string TAbZipArchive::LastDiskFile() const {
     if (!FileExists(Last))
         return "";
     // Any disk of the set beside it will do: one of them may be missing.
-    for (int N = 1; N < 100; ++N)
-        if (FileExists(ResolvePathCase(Base + (N < 10 ? ".z0" : ".z") + std::to_string(N))))
+    for (unsigned N = 1; N < 100; ++N)
+        if (FileExists(NumberedDiskFile(Base, N)))
             return Last;
     return "";
 }
@@ -644,8 +650,7 @@ std::string TAbZipArchive::DiskFile(uint16_t Disk) const {
     if (Last.empty() || Disk == FFooter.DiskNumber)
         return Last;
     // A missing disk then fails to open under its own name.
-    std::string Number = std::to_string(unsigned(Disk) + 1);
-    return ResolvePathCase(SetBaseName() + (Number.size() < 2 ? ".z0" : ".z") + Number);
+    return NumberedDiskFile(SetBaseName(), unsigned(Disk) + 1);
 }
 
 void TAbZipArchive::ChangeDisk(uint16_t Disk) {
