@@ -35,7 +35,7 @@ int ReadNumber(const std::string& Fmt, size_t& I) {
     return N;
 }
 
-TConversionItem ReadSpec(const std::string& Fmt, size_t& I) {
+TConversionItem ReadConversionItem(const std::string& Fmt, size_t& I) {
     TConversionItem Item;
     if (I < Fmt.size() && Fmt[I] == '-') {
         Item.Left = true;
@@ -137,7 +137,7 @@ std::string Format(const std::string& Fmt, std::initializer_list<TFormatArg> Arg
             ++I;
             continue;
         }
-        const TConversionItem Item = ReadSpec(Fmt, I);
+        const TConversionItem Item = ReadConversionItem(Fmt, I);
         if (Arg == Args.end())
             BadFormat(Fmt);
         Out += Pad(FormatOne(Fmt, Item, (Arg++)->Value()), Item.Width, Item.Left);
