@@ -64,8 +64,9 @@ private:
     void Release();
 
     unsigned FWorkers;
-    std::unique_ptr<TSearchPool> FPool;
+    // Declared before the pool, so it outlives workers that ask Halted() while the pool is torn down.
     std::atomic<bool> FFailed{false}; // a handler raised: the search ends
+    std::unique_ptr<TSearchPool> FPool;
     bool FReleased = false;
 };
 
